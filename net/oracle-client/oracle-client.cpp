@@ -1,0 +1,71 @@
+// oracle-client: one conversation with oracle-server on UDP 127.0.0.1 port 9000: receive and
+// print the greeting, read one word (your name) from standard input, send it, receive and print
+// the fortune. Start oracle-server first, then:   echo bob | oracle-client
+// The client announces itself with one empty datagram, since the server cannot greet a socket
+// that has never sent anything.
+#include <arpa/inet.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "dgram-framing.hpp"
+
+namespace {
+
+constexpr std::uint16_t kServerPort = 9000;
+constexpr const char *kServerIp = "127.0.0.1";
+constexpr int kNameBytes = 200;  // a name of at most 199 bytes and its terminating zero
+
+// Receive a length-prefixed message and print it; false when a receive failed.
+bool receiveAndPrint(int sockfd) {
+    char *lenBlock = readNBytes(sockfd, 2);
+    if (lenBlock == nullptr)
+        return false;
+    std::int16_t len;
+    memcpy(&len, lenBlock, sizeof(len));
+    char *body = readNBytes(sockfd, len);
+    if (body == nullptr)
+        return false;
+    for (int i = 0; i < len; i++)
+        putchar(body[i]);
+    putchar('\n');
+    return true;  // the blocks are released when the program ends
+}
+
+}  // namespace
+
+int main() {
+    const int sockfd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sockfd < 0) {
+        perror("sock:");
+        return 1;
+    }
+    sockaddr_in servaddr;
+    bzero(&servaddr, sizeof(servaddr));
+    servaddr.sin_family = AF_INET;
+    servaddr.sin_port = htons(kServerPort);
+    inet_pton(AF_INET, kServerIp, &servaddr.sin_addr);
+    const auto *server = reinterpret_cast<const sockaddr *>(&servaddr);
+
+    sendto(sockfd, "", 0, 0, server, sizeof(servaddr));  // first contact
+    if (!receiveAndPrint(sockfd))
+        return 1;
+
+    char name[kNameBytes];
+    if (scanf("%199s", name) != 1) {
+        fputs("oracle-client: no name on standard input\n", stderr);
+        return 1;
+    }
+    const std::int16_t nameLen = static_cast<std::int16_t>(strlen(name));
+    sendto(sockfd, &nameLen, sizeof(nameLen), 0, server, sizeof(servaddr));
+    sendto(sockfd, name, static_cast<size_t>(static_cast<ssize_t>(nameLen)), 0, server,
+           sizeof(servaddr));
+
+    if (!receiveAndPrint(sockfd))
+        return 1;
+    return close(sockfd);
+}

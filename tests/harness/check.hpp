@@ -1,0 +1,45 @@
+// GoogleTest glue for the harness: skipping when namespaces cannot be had, byte-exact
+// comparison shown side by side, and golden files (expected stdout, stderr and status).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "harness.hpp"
+
+// Move the test into fresh namespaces, or skip it with the reason.
+#define HARNESS_ISOLATE(which)                              \
+    do {                                                    \
+        const std::string why_ = ::harness::isolate(which); \
+        if (!why_.empty())                                  \
+            GTEST_SKIP() << "namespaces: " << why_;         \
+    } while (0)
+
+// Run a setup step that returns "" or the reason it failed; fail the test on a reason.
+#define HARNESS_REQUIRE(step)                               \
+    do {                                                    \
+        const std::string why_ = (step);                    \
+        ASSERT_TRUE(why_.empty()) << #step << ": " << why_; \
+    } while (0)
+
+namespace harness {
+
+testing::AssertionResult sameBytes(const char *expectedExpr, const char *actualExpr,
+                                   std::string_view expected, std::string_view actual);
+
+// Golden files beside the tests: <tests>/<name>.out, <name>.err (empty when missing) and
+// <name>.status (a Status::describe() text such as "exit 0"; "exit 0" when missing).
+struct Golden {
+    std::string out, err, status;
+};
+Golden golden(std::string_view name);
+testing::AssertionResult matchesGolden(const char *resultExpr, const char *nameExpr,
+                                       const Result &result, std::string_view name);
+
+}  // namespace harness
+
+#define EXPECT_BYTES(expected, actual) EXPECT_PRED_FORMAT2(::harness::sameBytes, expected, actual)
+#define ASSERT_BYTES(expected, actual) ASSERT_PRED_FORMAT2(::harness::sameBytes, expected, actual)
+#define EXPECT_GOLDEN(result, name) EXPECT_PRED_FORMAT2(::harness::matchesGolden, result, name)

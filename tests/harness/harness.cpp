@@ -1,0 +1,789 @@
+#include "harness.hpp"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <net/if.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char **environ;
+
+namespace harness {
+namespace {
+
+constexpr uid_t kNobodyUid = 65534;
+constexpr gid_t kNogroupGid = 65534;
+constexpr std::size_t kReadChunk = 65536;
+
+using Clock = std::chrono::steady_clock;
+
+std::string errnoText(const std::string &what) {
+    return what + ": " + std::strerror(errno);
+}
+
+[[noreturn]] void fail(const std::string &what) {
+    throw std::runtime_error(errnoText(what));
+}
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<Duration>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Writing to a program that has ended must fail with EPIPE, not kill the test.
+struct IgnoreSigpipe {
+    IgnoreSigpipe() { std::signal(SIGPIPE, SIG_IGN); }
+} ignoreSigpipe;
+
+// Read what is waiting on fd into buf; returns false at end of output (or a pty's EIO).
+bool readInto(int fd, std::string &buf) {
+    char chunk[kReadChunk];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            buf.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        return false;
+    }
+}
+
+void setNonblocking(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+void closeFd(int &fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Make a copy of the program that nobody may run, whatever the permissions of the tree the
+// build lives in.
+std::string copyForNobody(const std::string &path, std::string &tmpDir) {
+    char dir[] = "/tmp/harness-nobody-XXXXXX";
+    if (!::mkdtemp(dir))
+        fail("mkdtemp");
+    ::chmod(dir, 0755);
+    tmpDir = dir;
+    const std::string copy = tmpDir + "/" + std::filesystem::path(path).filename().string();
+    std::filesystem::copy_file(path, copy);
+    ::chmod(copy.c_str(), 0755);
+    return copy;
+}
+
+// In the child between fork and exec: report a failure through the exec pipe and end.
+[[noreturn]] void childFail(int reportFd, const char *what) {
+    const int err = errno;
+    char msg[256];
+    const int len = std::snprintf(msg, sizeof msg, "%s: %s", what, std::strerror(err));
+    if (len > 0)
+        (void)!::write(reportFd, msg, static_cast<std::size_t>(len));
+    ::_exit(127);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- paths
+
+std::string binPath(std::string_view name) {
+    return std::string(HARNESS_BIN_DIR "/") += name;
+}
+std::string libPath(std::string_view name) {
+    return std::string(HARNESS_LIB_DIR "/") += name;
+}
+std::string testsDir() {
+    return HARNESS_TESTS_DIR;
+}
+bool is32Bit() {
+    return sizeof(void *) == 4;
+}
+
+// ---------------------------------------------------------------- status
+
+bool Status::exited() const {
+    return WIFEXITED(raw);
+}
+int Status::code() const {
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+bool Status::signaled() const {
+    return WIFSIGNALED(raw);
+}
+int Status::signal() const {
+    return WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+}
+bool Status::coreDumped() const {
+    return WIFSIGNALED(raw) && WCOREDUMP(raw);
+}
+std::string Status::describe() const {
+    if (exited())
+        return "exit " + std::to_string(code());
+    if (signaled())
+        return "signal " + std::to_string(signal()) + " (" + strsignal(signal()) + ")" +
+               (coreDumped() ? " core dumped" : "");
+    return "raw status " + std::to_string(raw);
+}
+
+// ---------------------------------------------------------------- process
+
+Process::Process(const std::string &path, Options options) : pty_(options.pty) {
+    std::string program = path;
+    if (options.asNobody)
+        program = copyForNobody(path, tmpDir_);
+
+    std::vector<std::string> argStrings{program};
+    argStrings.insert(argStrings.end(), options.args.begin(), options.args.end());
+    std::vector<char *> argv;
+    for (auto &a : argStrings)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStrings;
+    for (char **e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const auto name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const auto &add : options.env)
+            if (add.compare(0, name.size(), name) == 0)
+                replaced = true;
+        if (!replaced)
+            envStrings.emplace_back(entry);
+    }
+    envStrings.insert(envStrings.end(), options.env.begin(), options.env.end());
+    std::vector<char *> envp;
+    for (auto &e : envStrings)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1}, errPipe[2], report[2];
+    int master = -1;
+    std::string slaveName;
+    if (pty_) {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            fail("posix_openpt");
+        slaveName = ::ptsname(master);
+        if (options.asNobody)
+            ::chown(slaveName.c_str(), kNobodyUid, kNogroupGid);
+    } else {
+        if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0)
+            fail("pipe2");
+    }
+    if (::pipe2(errPipe, O_CLOEXEC) != 0 || ::pipe2(report, O_CLOEXEC) != 0)
+        fail("pipe2");
+
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ < 0)
+        fail("fork");
+    if (pid_ == 0) {
+        ::setsid();
+        if (pty_) {
+            const int slave = ::open(slaveName.c_str(), O_RDWR);
+            if (slave < 0)
+                childFail(report[1], "open pty");
+            ::ioctl(slave, TIOCSCTTY, 0);
+            termios tio{};
+            ::tcgetattr(slave, &tio);
+            tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+            tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+            ::tcsetattr(slave, TCSANOW, &tio);
+            ::dup2(slave, 0);
+            ::dup2(slave, 1);
+            if (slave > 2)
+                ::close(slave);
+        } else {
+            ::dup2(inPipe[0], 0);
+            ::dup2(outPipe[1], 1);
+        }
+        ::dup2(errPipe[1], 2);
+        if (options.stdinNull) {
+            const int devnull = ::open("/dev/null", O_RDONLY);
+            ::dup2(devnull, 0);
+            ::close(devnull);
+        }
+        // Dispositions and masks survive exec: give the program a clean start.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int sig = 1; sig < NSIG; ++sig)
+            std::signal(sig, SIG_DFL);
+        for (const auto &[resource, value] : options.limits) {
+            const rlimit lim{value, value};
+            if (::setrlimit(resource, &lim) != 0)
+                childFail(report[1], "setrlimit");
+        }
+        if (options.asNobody) {
+            if (::setgroups(0, nullptr) != 0 ||
+                ::setresgid(kNogroupGid, kNogroupGid, kNogroupGid) != 0 ||
+                ::setresuid(kNobodyUid, kNobodyUid, kNobodyUid) != 0)
+                childFail(report[1], "become nobody");
+        }
+        // Set after any change of credentials, which clears it: the program dies with the test.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
+            childFail(report[1], "chdir");
+        ::execve(program.c_str(), argv.data(), envp.data());
+        childFail(report[1], ("exec " + program).c_str());
+    }
+
+    ::close(report[1]);
+    ::close(errPipe[1]);
+    if (pty_) {
+        in_ = master;
+        out_ = ::dup(master);
+    } else {
+        ::close(inPipe[0]);
+        ::close(outPipe[1]);
+        in_ = inPipe[1];
+        out_ = outPipe[0];
+    }
+    err_ = errPipe[0];
+    setNonblocking(out_);
+    setNonblocking(err_);
+
+    std::string why;
+    char buf[256];
+    ssize_t n;
+    while ((n = ::read(report[0], buf, sizeof buf)) > 0)
+        why.append(buf, static_cast<std::size_t>(n));
+    ::close(report[0]);
+    if (!why.empty()) {
+        wait(kTimeout);
+        throw std::runtime_error("cannot start " + path + ": " + why);
+    }
+}
+
+Process::Process(Process &&other) noexcept
+    : pid_(std::exchange(other.pid_, -1)),
+      in_(std::exchange(other.in_, -1)),
+      out_(std::exchange(other.out_, -1)),
+      err_(std::exchange(other.err_, -1)),
+      pty_(other.pty_),
+      outBuf_(std::move(other.outBuf_)),
+      errBuf_(std::move(other.errBuf_)),
+      tmpDir_(std::exchange(other.tmpDir_, {})),
+      status_(other.status_) {}
+
+Process::~Process() {
+    kill();
+    closeFd(in_);
+    closeFd(out_);
+    closeFd(err_);
+    if (!tmpDir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(tmpDir_, ignored);
+    }
+}
+
+void Process::kill() {
+    if (pid_ <= 0)
+        return;
+    // The group outlives its leader when children remain; kill it either way.
+    ::kill(-pid_, SIGKILL);
+    if (!status_) {
+        ::kill(pid_, SIGKILL);
+        int raw = 0;
+        while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
+        }
+        status_ = Status{raw};
+    }
+}
+
+void Process::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(in_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("write to program");
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void Process::closeInput() {
+    if (pty_) {
+        // ^D at the start of a line is end-of-file for a reader on the terminal.
+        const char eof = 4;
+        write(std::string_view(&eof, 1));
+    } else {
+        closeFd(in_);
+    }
+}
+
+bool Process::pump(Duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        pollfd fds[2];
+        nfds_t count = 0;
+        if (out_ >= 0)
+            fds[count++] = {out_, POLLIN, 0};
+        if (err_ >= 0)
+            fds[count++] = {err_, POLLIN, 0};
+        if (count == 0)
+            return false;
+        const int ready = ::poll(fds, count, remainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return true;
+        for (nfds_t i = 0; i < count; ++i) {
+            if (!fds[i].revents)
+                continue;
+            int &fd = fds[i].fd == out_ ? out_ : err_;
+            if (!readInto(fd, fds[i].fd == out_ ? outBuf_ : errBuf_))
+                closeFd(fd);
+        }
+        return out_ >= 0 || err_ >= 0;
+    }
+}
+
+const std::string &Process::out() {
+    pump(Duration(0));
+    return outBuf_;
+}
+
+const std::string &Process::err() {
+    pump(Duration(0));
+    return errBuf_;
+}
+
+bool Process::waitFor(const std::function<bool()> &ready, Duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        pump(Duration(0));
+        if (ready())
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        if (out_ < 0 && err_ < 0) {
+            // The outputs have ended; only the program's state can still change.
+            std::this_thread::sleep_for(std::min<Duration>(Duration(10), timeout));
+            if (ended() && ready())
+                return true;
+            if (ended())
+                return ready();
+            continue;
+        }
+        pump(Duration(remainingMs(deadline)));
+    }
+}
+
+bool Process::waitForOutput(std::string_view text, Duration timeout) {
+    return waitFor([&] { return outBuf_.find(text) != std::string::npos; }, timeout);
+}
+
+bool Process::waitForError(std::string_view text, Duration timeout) {
+    return waitFor([&] { return errBuf_.find(text) != std::string::npos; }, timeout);
+}
+
+bool Process::waitForLines(std::size_t lines, Duration timeout) {
+    return waitFor(
+        [&] {
+            return static_cast<std::size_t>(std::count(outBuf_.begin(), outBuf_.end(), '\n')) >=
+                   lines;
+        },
+        timeout);
+}
+
+bool Process::waitForBytes(std::size_t bytes, Duration timeout) {
+    return waitFor([&] { return outBuf_.size() >= bytes; }, timeout);
+}
+
+void Process::drainFor(Duration quiet) {
+    const auto deadline = Clock::now() + quiet;
+    while (Clock::now() < deadline) {
+        if (!pump(Duration(remainingMs(deadline)))) {
+            std::this_thread::sleep_for(Duration(remainingMs(deadline)));
+            break;
+        }
+    }
+}
+
+void Process::signal(int sig) {
+    if (!status_)
+        ::kill(pid_, sig);
+}
+
+void Process::signalGroup(int sig) {
+    ::kill(-pid_, sig);
+}
+
+bool Process::ended() {
+    if (status_)
+        return true;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return false;
+    return info.si_pid == pid_;
+}
+
+std::optional<Status> Process::wait(Duration timeout) {
+    if (status_)
+        return status_;
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int raw = 0;
+        const pid_t got = ::waitpid(pid_, &raw, WNOHANG);
+        if (got == pid_) {
+            status_ = Status{raw};
+            break;
+        }
+        if (got < 0 && errno != EINTR)
+            fail("waitpid");
+        if (Clock::now() >= deadline)
+            return std::nullopt;
+        if (!pump(std::min<Duration>(Duration(20), Duration(remainingMs(deadline)))))
+            std::this_thread::sleep_for(Duration(5));
+    }
+    // The program has ended; take what it wrote. Children that still hold the pipes (or a
+    // terminal kept open by them) must not hold us up.
+    if (pty_) {
+        while (out_ >= 0 && pump(Duration(50))) {
+        }
+    } else {
+        const auto drainDeadline = Clock::now() + std::chrono::milliseconds(500);
+        while ((out_ >= 0 || err_ >= 0) && Clock::now() < drainDeadline)
+            pump(Duration(remainingMs(drainDeadline)));
+    }
+    pump(Duration(0));
+    return status_;
+}
+
+char Process::state() const {
+    const std::string stat = readFile("/proc/" + std::to_string(pid_) + "/stat");
+    const auto close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() ? '?' : stat[close + 2];
+}
+
+std::vector<pid_t> Process::children() const {
+    std::vector<pid_t> kids;
+    const std::string taskDir = "/proc/" + std::to_string(pid_) + "/task";
+    std::error_code ec;
+    for (const auto &task : std::filesystem::directory_iterator(taskDir, ec)) {
+        std::istringstream in(readFile(task.path().string() + "/children"));
+        pid_t kid;
+        while (in >> kid)
+            kids.push_back(kid);
+    }
+    return kids;
+}
+
+int Process::openFds() const {
+    int count = 0;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+        ++count;
+    return count;
+}
+
+Result run(const std::string &path, std::string_view input, Options options, Duration timeout) {
+    Process p(path, std::move(options));
+    if (!input.empty())
+        p.write(input);
+    p.closeInput();
+    const auto status = p.wait(timeout);
+    if (!status)
+        throw std::runtime_error(path + " did not end within the timeout");
+    return Result{p.out(), p.err(), *status};
+}
+
+// ---------------------------------------------------------------- namespaces
+
+std::string isolate(int which) {
+    int flags = 0;
+    if (which & kNet)
+        flags |= CLONE_NEWNET;
+    if (which & kIpc)
+        flags |= CLONE_NEWIPC;
+    if (which & kMount)
+        flags |= CLONE_NEWNS;
+    if (which & kUts)
+        flags |= CLONE_NEWUTS;
+    if (::unshare(flags) != 0)
+        return errnoText("unshare");
+    if (which & kMount) {
+        if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return errnoText("make mounts private");
+    }
+    if (which & kNet) {
+        const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (s < 0)
+            return errnoText("socket");
+        ifreq ifr{};
+        std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+        const bool up = ::ioctl(s, SIOCGIFFLAGS, &ifr) == 0 &&
+                        (ifr.ifr_flags |= IFF_UP, ::ioctl(s, SIOCSIFFLAGS, &ifr) == 0);
+        const int err = errno;
+        ::close(s);
+        if (!up)
+            return std::string("bring loopback up: ") + std::strerror(err);
+    }
+    return "";
+}
+
+std::string mountTmpfs(const std::string &path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (::mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=1777") != 0)
+        return errnoText("mount tmpfs on " + path);
+    return "";
+}
+
+std::string mountMqueue() {
+    std::error_code ec;
+    std::filesystem::create_directories("/dev/mqueue", ec);
+    if (::mount("mqueue", "/dev/mqueue", "mqueue", 0, nullptr) != 0)
+        return errnoText("mount mqueue on /dev/mqueue");
+    return "";
+}
+
+std::string mountDevpts() {
+    if (::mount("devpts", "/dev/pts", "devpts", 0, "newinstance,ptmxmode=0666,mode=0620") != 0)
+        return errnoText("mount devpts on /dev/pts");
+    if (::mount("/dev/pts/ptmx", "/dev/ptmx", nullptr, MS_BIND, nullptr) != 0)
+        return errnoText("bind /dev/pts/ptmx on /dev/ptmx");
+    return "";
+}
+
+// ---------------------------------------------------------------- files
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void writeFile(const std::string &path, std::string_view bytes, int mode) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0)
+        fail("open " + path);
+    Fd owner(fd);
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0)
+            fail("write " + path);
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    ::fchmod(fd, static_cast<mode_t>(mode));
+}
+
+TempDir::TempDir() {
+    char dir[] = "/tmp/harness-XXXXXX";
+    if (!::mkdtemp(dir))
+        fail("mkdtemp");
+    path_ = dir;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+// ---------------------------------------------------------------- sockets
+
+Fd::~Fd() {
+    reset();
+}
+
+Fd &Fd::operator=(Fd &&other) noexcept {
+    reset(std::exchange(other.fd_, -1));
+    return *this;
+}
+
+void Fd::reset(int fd) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+namespace {
+sockaddr_in loopback(std::uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+bool waitReadable(int fd, Clock::time_point deadline) {
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, remainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        return ready > 0;
+    }
+}
+}  // namespace
+
+Fd udpSocket(std::uint16_t bindPort) {
+    Fd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!s)
+        fail("socket");
+    const sockaddr_in addr = loopback(bindPort);
+    if (::bind(s.get(), reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0)
+        fail("bind");
+    return s;
+}
+
+std::uint16_t localPort(const Fd &socket) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getsockname(socket.get(), reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+        fail("getsockname");
+    return ntohs(addr.sin_port);
+}
+
+void sendTo(const Fd &socket, std::uint16_t port, std::string_view bytes) {
+    const sockaddr_in addr = loopback(port);
+    if (::sendto(socket.get(), bytes.data(), bytes.size(), 0,
+                 reinterpret_cast<const sockaddr *>(&addr), sizeof addr) < 0)
+        fail("sendto");
+}
+
+std::optional<std::string> recvFrom(const Fd &socket, Duration timeout, std::uint16_t *fromPort) {
+    if (!waitReadable(socket.get(), Clock::now() + timeout))
+        return std::nullopt;
+    std::string buf(65536, '\0');
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(socket.get(), buf.data(), buf.size(), 0,
+                                 reinterpret_cast<sockaddr *>(&from), &len);
+    if (n < 0)
+        fail("recvfrom");
+    if (fromPort)
+        *fromPort = ntohs(from.sin_port);
+    buf.resize(static_cast<std::size_t>(n));
+    return buf;
+}
+
+Fd tcpConnect(std::uint16_t port, Duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    const sockaddr_in addr = loopback(port);
+    for (;;) {
+        Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!s)
+            fail("socket");
+        if (::connect(s.get(), reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0)
+            return s;
+        if (errno != ECONNREFUSED || Clock::now() >= deadline)
+            fail("connect");
+        std::this_thread::sleep_for(Duration(10));
+    }
+}
+
+void sendAll(const Fd &socket, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("send");
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+std::string recvAll(const Fd &socket, Duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    std::string all;
+    char buf[4096];
+    while (waitReadable(socket.get(), deadline)) {
+        const ssize_t n = ::recv(socket.get(), buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        all.append(buf, static_cast<std::size_t>(n));
+    }
+    return all;
+}
+
+// ---------------------------------------------------------------- showing bytes
+
+std::string visible(std::string_view bytes) {
+    std::string shown;
+    for (const unsigned char c : bytes) {
+        if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\\') {
+            shown += "\\\\";
+        } else if (c < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            shown += hex;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
+std::string sideBySide(std::string_view expected, std::string_view actual) {
+    if (expected == actual)
+        return "";
+    auto split = [](std::string_view s) {
+        std::vector<std::string_view> lines;
+        while (!s.empty()) {
+            const auto nl = s.find('\n');
+            const auto len = nl == std::string_view::npos ? s.size() : nl + 1;
+            lines.push_back(s.substr(0, len));
+            s.remove_prefix(len);
+        }
+        return lines;
+    };
+    const auto e = split(expected), a = split(actual);
+    std::ostringstream out;
+    out << "expected " << expected.size() << " bytes, actual " << actual.size() << " bytes\n";
+    bool marked = false;
+    for (std::size_t i = 0; i < std::max(e.size(), a.size()); ++i) {
+        const std::string left = i < e.size() ? visible(e[i]) : "(none)";
+        const std::string right = i < a.size() ? visible(a[i]) : "(none)";
+        const bool same = i < e.size() && i < a.size() && e[i] == a[i];
+        out << (same     ? "   "
+                : marked ? " ! "
+                         : ">> ")
+            << "expected: " << left << "\n"
+            << (same     ? "   "
+                : marked ? " ! "
+                         : ">> ")
+            << "actual:   " << right << "\n";
+        if (!same)
+            marked = true;
+    }
+    return out.str();
+}
+
+}  // namespace harness

@@ -1,0 +1,195 @@
+// The test harness: start a built program as a user would (no arguments, input on standard
+// input), optionally on a pseudo-terminal, as user nobody or with resource limits; capture
+// standard output and standard error as bytes; wait for text, lines or bytes with a timeout;
+// send signals; reap. Also: fresh Linux namespaces for tests that use fixed system names,
+// small socket helpers, and byte-exact comparison against golden files.
+//
+// Nothing here starts a thread, so a test may still move itself into new namespaces after it
+// has run programs.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace harness {
+
+using namespace std::chrono_literals;
+using Duration = std::chrono::milliseconds;
+inline constexpr Duration kTimeout = 10s;
+
+// Where this preset's outputs are: build/<preset>/bin/<name>, build/<preset>/lib/<name>.
+std::string binPath(std::string_view name);
+std::string libPath(std::string_view name);
+// The source tree's tests/ folder, where golden files live.
+std::string testsDir();
+// True when the programs under test are 32-bit (the i686 preset).
+bool is32Bit();
+
+struct Options {
+    std::vector<std::string> args =
+        {};                // after argv[0]; deliverables take none, peers and tools may
+    std::string cwd = {};  // empty: the test's own
+    std::vector<std::string> env = {};  // NAME=VALUE, added to (or replacing in) the environment
+    bool pty = false;       // standard input and output on a pseudo-terminal, which becomes the
+                            // controlling terminal; no echo and no output translation, so the
+                            // bytes are the program's own. Standard error stays a pipe.
+    bool asNobody = false;  // run as nobody:nogroup with no supplementary groups
+    std::vector<std::pair<int, rlim_t>> limits = {};  // setrlimit(resource, {value, value})
+    bool stdinNull = false;                           // standard input from /dev/null
+};
+
+// A decoded wait status.
+struct Status {
+    int raw = 0;
+    bool exited() const;
+    int code() const;  // exit status, or -1 when killed
+    bool signaled() const;
+    int signal() const;  // terminating signal, or 0
+    bool coreDumped() const;
+    std::string describe() const;  // "exit 0", "signal 9 (Killed)"
+};
+
+// One started program in its own process group (and session). Destroying it kills the whole
+// group with SIGKILL and reaps the program, so nothing outlives a test.
+class Process {
+  public:
+    explicit Process(const std::string &path, Options options = {});
+    ~Process();
+    Process(Process &&other) noexcept;
+    Process &operator=(Process &&) = delete;
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // Standard input. closeInput() closes the pipe, or on a terminal sends end-of-file (^D).
+    void write(std::string_view bytes);
+    void closeInput();
+
+    // Everything read so far (reads what is waiting first, without blocking).
+    const std::string &out();
+    const std::string &err();
+
+    // Wait until ready() holds, reading output meanwhile; false on timeout or when the output
+    // has ended and ready() still does not hold.
+    bool waitFor(const std::function<bool()> &ready, Duration timeout = kTimeout);
+    bool waitForOutput(std::string_view text, Duration timeout = kTimeout);  // stdout has text
+    bool waitForError(std::string_view text, Duration timeout = kTimeout);   // stderr has text
+    bool waitForLines(std::size_t lines, Duration timeout = kTimeout);       // stdout newlines
+    bool waitForBytes(std::size_t bytes, Duration timeout = kTimeout);       // stdout bytes
+
+    // Read whatever arrives for `quiet`, to check that nothing more comes.
+    void drainFor(Duration quiet);
+
+    void signal(int sig);       // to the program
+    void signalGroup(int sig);  // to its whole process group
+
+    // Reap the program, reading its output to the end; nullopt on timeout (it still runs).
+    std::optional<Status> wait(Duration timeout = kTimeout);
+    // True once the program has ended (it is not reaped by asking).
+    bool ended();
+    std::optional<Status> status() const { return status_; }
+
+    // What /proc says about the program while it lives.
+    char state() const;                   // R, S, Z, ...
+    std::vector<pid_t> children() const;  // direct children
+    int openFds() const;                  // entries in /proc/<pid>/fd
+
+    // Wait for up to `timeout` for a subsequent read to return something; for tools that
+    // stream the output. Returns false when both outputs have ended.
+    bool pump(Duration timeout);
+    int inputFd() const { return in_; }
+
+  private:
+    void kill();
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1;
+    bool pty_ = false;
+    std::string outBuf_, errBuf_, tmpDir_;
+    std::optional<Status> status_;
+};
+
+struct Result {
+    std::string out, err;
+    Status status;
+};
+
+// Run a program to its end with `input` on standard input (then end-of-file). Throws when it
+// does not end within the timeout (the program is killed).
+Result run(const std::string &path, std::string_view input = {}, Options options = {},
+           Duration timeout = kTimeout);
+
+// Namespaces. Sockets and other objects belong to the namespace they were made in, so make
+// them after isolating (not in a fixture's member initialisers). isolate() moves the calling test
+// process (and so every program it starts afterwards) into fresh namespaces: kNet brings loopback
+// up, kMount makes every mount private. It returns "" on success, otherwise why not;
+// HARNESS_ISOLATE skips the test then.
+enum : int { kNet = 1, kIpc = 2, kMount = 4, kUts = 8 };
+std::string isolate(int which);
+// In a private mount namespace: a fresh tmpfs at a path (created if missing), the POSIX
+// message queue filesystem of the current IPC namespace at /dev/mqueue, and a private devpts
+// instance at /dev/pts with /dev/ptmx pointing into it.
+std::string mountTmpfs(const std::string &path);
+std::string mountMqueue();
+std::string mountDevpts();
+
+// Files.
+std::string readFile(const std::string &path);
+void writeFile(const std::string &path, std::string_view bytes, int mode = 0644);
+// A fresh directory under /tmp, removed with everything in it when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+  private:
+    std::string path_;
+};
+
+// Sockets on IPv4 loopback for tests that play a peer.
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd();
+    Fd(Fd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd &operator=(Fd &&other) noexcept;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd = -1);
+
+  private:
+    int fd_ = -1;
+};
+Fd udpSocket(std::uint16_t bindPort = 0);  // bound to 127.0.0.1:bindPort (0: any port)
+std::uint16_t localPort(const Fd &socket);
+void sendTo(const Fd &socket, std::uint16_t port, std::string_view bytes);  // to 127.0.0.1
+// One datagram, or nullopt on timeout; `fromPort` gets the sender's port.
+std::optional<std::string> recvFrom(const Fd &socket, Duration timeout = kTimeout,
+                                    std::uint16_t *fromPort = nullptr);
+// A TCP connection to 127.0.0.1:port, retried until the timeout (for a server just started).
+Fd tcpConnect(std::uint16_t port, Duration timeout = kTimeout);
+void sendAll(const Fd &socket, std::string_view bytes);
+// Everything until the peer closes, or what came before the timeout.
+std::string recvAll(const Fd &socket, Duration timeout = kTimeout);
+
+// Text made visible for messages: escapes control bytes, shows the line ends.
+std::string visible(std::string_view bytes);
+// Expected and actual side by side, line by line, with the first difference marked; empty
+// when equal.
+std::string sideBySide(std::string_view expected, std::string_view actual);
+
+}  // namespace harness
