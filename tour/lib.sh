@@ -1,0 +1,135 @@
+# Functions for tour scenarios. A scenario is a file in tour/scenarios/ that calls
+#   scenario NAME "one line: what it shows"
+# and defines a function scenario_NAME (dashes in NAME become underscores). It runs in fresh
+# network, IPC, mount and UTS namespaces (loopback up, a private /dev/shm and /dev/mqueue),
+# in a fresh working directory, with these functions:
+#   note TEXT               a line explaining what to notice
+#   start LABEL PROG [ARG]  start a program in the background (PROG without a slash is a
+#                           built program or peer in build/native/bin); its input stays open
+#   run LABEL PROG [ARG]    run a program to its end; input from our standard input if it is
+#                           redirected (run c oracle-client <<< bob), else none
+#   send LABEL TEXT         type TEXT (add \n yourself) into a started program
+#   eof LABEL               end its input
+#   wait_for LABEL TEXT [S] wait (S seconds, default 10) until its standard output shows TEXT
+#   wait_err LABEL TEXT [S] the same for standard error
+#   signal LABEL SIG        send a signal to a started program, saying so
+#   finish LABEL [S]        wait for a started program to end by itself
+#   stop LABEL [SIG]        send SIG (default TERM) and wait for it to end
+#   pid_of LABEL            its process id
+# Every program still running when the scenario ends is stopped.
+
+TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+TOUR_BIN=$TOUR_ROOT/build/native/bin
+TOUR_LIB=$TOUR_ROOT/build/native/lib
+TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
+declare -A TOUR_SUMMARY=()
+TOUR_NAMES=()
+declare -A TOUR_PID=() TOUR_IN=()
+
+scenario() {
+    TOUR_NAMES+=("$1")
+    TOUR_SUMMARY[$1]=$2
+}
+
+note() { printf '         ── %s\n' "$*"; }
+
+_tour_prog() {
+    case "$1" in
+    */*) printf '%s\n' "$1" ;;
+    *) printf '%s\n' "$TOUR_BIN/$1" ;;
+    esac
+}
+
+start() {
+    local label=$1 prog
+    prog=$(_tour_prog "$2")
+    shift 2
+    mkfifo "$TOUR_DIR/$label.in"
+    "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" <"$TOUR_DIR/$label.in" &
+    TOUR_PID[$label]=$!
+    exec {fd}>"$TOUR_DIR/$label.in"
+    TOUR_IN[$label]=$fd
+    _tour_wait_file "$TOUR_DIR/$label.pid" 5 || { echo "tour: $label did not start" >&2; return 1; }
+}
+
+run() {
+    local label=$1 prog
+    prog=$(_tour_prog "$2")
+    shift 2
+    if [ -t 0 ]; then
+        "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" </dev/null
+    else
+        "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@"
+    fi
+}
+
+send() { printf '%b' "$2" >&"${TOUR_IN[$1]}"; }
+
+eof() {
+    local fd=${TOUR_IN[$1]:-}
+    [ -n "$fd" ] && exec {fd}>&-
+    unset "TOUR_IN[$1]"
+}
+
+pid_of() { cat "$TOUR_DIR/$1.pid"; }
+
+_tour_wait_file() {
+    local file=$1 limit=$2 waited=0
+    while [ ! -s "$file" ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+        [ "$waited" -ge $((limit * 20)) ] && return 1
+    done
+    return 0
+}
+
+_tour_wait_text() {
+    local file=$1 text=$2 limit=${3:-10} waited=0
+    until [ -f "$file" ] && grep -qF -- "$text" "$file"; do
+        sleep 0.05
+        waited=$((waited + 1))
+        if [ "$waited" -ge $((limit * 20)) ]; then
+            echo "tour: waited ${limit}s in vain for \"$text\" in $(basename "$file")" >&2
+            return 1
+        fi
+    done
+}
+
+wait_for() { _tour_wait_text "$TOUR_DIR/$1.out" "$2" "${3:-10}"; }
+wait_err() { _tour_wait_text "$TOUR_DIR/$1.err" "$2" "${3:-10}"; }
+
+signal() {
+    local label=$1 sig=$2
+    printf '         ⚡ kill -%s %s   (%s)\n' "$sig" "$(pid_of "$label")" "$label"
+    kill "-$sig" "$(pid_of "$label")"
+}
+
+finish() {
+    local label=$1 limit=${2:-30} waited=0
+    eof "$label"
+    while [ ! -s "$TOUR_DIR/$label.status" ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+        if [ "$waited" -ge $((limit * 20)) ]; then
+            echo "tour: $label did not end within ${limit}s" >&2
+            return 1
+        fi
+    done
+    wait "${TOUR_PID[$label]}" 2>/dev/null || true
+    unset "TOUR_PID[$label]"
+}
+
+stop() {
+    local label=$1 sig=${2:-TERM}
+    [ -s "$TOUR_DIR/$label.status" ] || signal "$label" "$sig"
+    finish "$label" 10
+}
+
+_tour_cleanup() {
+    local label
+    for label in "${!TOUR_PID[@]}"; do
+        [ -s "$TOUR_DIR/$label.status" ] || kill -KILL "$(pid_of "$label")" 2>/dev/null || true
+        wait "${TOUR_PID[$label]}" 2>/dev/null || true
+    done
+    for label in "${!TOUR_IN[@]}"; do eof "$label"; done
+}

@@ -1,0 +1,173 @@
+// tour-pty LABEL DIR -- PROGRAM [ARGS...]
+// Runs PROGRAM with standard input and output on a pseudo-terminal (as it would run from a
+// shell, so its output is line-buffered) and standard error on a pipe. Every line it prints is
+// shown on our standard output as
+//     <seconds since TOUR_T0>  <LABEL> | <line>      (standard output)
+//     <seconds since TOUR_T0>  <LABEL> ! <line>      (standard error)
+//     <seconds since TOUR_T0>  <LABEL> < <line>      (typed into its standard input)
+// each written with one write(2), so the lines of several programs interleave in the order
+// they happened. Control bytes are shown as \xNN. A line still unfinished after a short pause
+// (a prompt) is shown as it is and its rest follows on a line marked "|…". Our standard input
+// is passed on to the program; its end becomes end-of-file (^D) on the terminal. DIR receives
+// LABEL.pid, and the raw bytes of LABEL.out and LABEL.err for scenarios that wait for text.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "harness.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kPromptPause = 150ms;
+
+std::string label;
+
+double secondsSinceStart() {
+    const char *t0 = std::getenv("TOUR_T0");
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    const long long start = t0 ? std::atoll(t0) : now;
+    return static_cast<double>(now - start) / 1e9;
+}
+
+void show(char mark, std::string_view text, bool continued = false) {
+    std::string line;
+    char head[64];
+    std::snprintf(head, sizeof head, "%7.2fs  %-8s %c%s ", secondsSinceStart(), label.c_str(), mark,
+                  continued ? "…" : "");
+    line += head;
+    for (const unsigned char c : text) {
+        if (c < 0x20 && c != '\t') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            line += hex;
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    line += '\n';
+    (void)!::write(STDOUT_FILENO, line.data(), line.size());
+}
+
+// Splits one output stream into shown lines.
+struct Stream {
+    char mark;
+    std::ofstream raw;
+    std::size_t taken = 0;     // bytes of the buffer already handled
+    std::string pending = {};  // start of an unfinished line
+    bool pendingShown = false;
+    std::chrono::steady_clock::time_point pendingSince = {};
+
+    void feed(const std::string &all) {
+        if (all.size() == taken)
+            return;
+        const std::string_view fresh(all.data() + taken, all.size() - taken);
+        raw.write(fresh.data(), static_cast<std::streamsize>(fresh.size()));
+        raw.flush();
+        taken = all.size();
+        for (const char c : fresh) {
+            if (c == '\n') {
+                show(mark, pending, pendingShown);
+                pending.clear();
+                pendingShown = false;
+            } else {
+                if (pending.empty())
+                    pendingSince = std::chrono::steady_clock::now();
+                pending += c;
+            }
+        }
+    }
+    void flushPrompt(bool force) {
+        if (pending.empty())
+            return;
+        if (!force && std::chrono::steady_clock::now() - pendingSince < kPromptPause)
+            return;
+        show(mark, pending, pendingShown);
+        pending.clear();
+        pendingShown = true;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 5 || std::strcmp(argv[3], "--") != 0) {
+        std::fprintf(stderr, "usage: tour-pty LABEL DIR -- PROGRAM [ARGS...]\n");
+        return 2;
+    }
+    label = argv[1];
+    const std::string dir = argv[2];
+    harness::Options options;
+    options.pty = true;
+    for (int i = 5; i < argc; ++i)
+        options.args.emplace_back(argv[i]);
+
+    std::string command = argv[4];
+    for (const auto &a : options.args)
+        command += " " + a;
+
+    try {
+        harness::Process proc(argv[4], options);
+        std::ofstream(dir + "/" + label + ".pid") << proc.pid() << "\n";
+        show('$', command + "   (pid " + std::to_string(proc.pid()) + ")");
+
+        // Our input goes to the program; its end is end-of-file on the terminal.
+        std::thread input([&proc] {
+            char buf[4096];
+            ssize_t n;
+            try {
+                while ((n = ::read(STDIN_FILENO, buf, sizeof buf)) > 0) {
+                    std::string_view typed(buf, static_cast<std::size_t>(n));
+                    proc.write(typed);
+                    while (!typed.empty()) {  // show what is typed, a line at a time
+                        const auto nl = typed.find('\n');
+                        show('<', typed.substr(0, nl));
+                        typed.remove_prefix(nl == typed.npos ? typed.size() : nl + 1);
+                    }
+                }
+                proc.closeInput();
+            } catch (...) {
+                // The program has gone; there is no one left to type to.
+            }
+        });
+        input.detach();
+
+        Stream out{'|', std::ofstream(dir + "/" + label + ".out", std::ios::binary)};
+        Stream err{'!', std::ofstream(dir + "/" + label + ".err", std::ios::binary)};
+        for (;;) {
+            const bool open = proc.pump(50ms);
+            out.feed(proc.out());
+            err.feed(proc.err());
+            out.flushPrompt(false);
+            err.flushPrompt(false);
+            if (!open || proc.ended())
+                break;
+        }
+        const auto status = proc.wait(std::chrono::hours(24));
+        out.feed(proc.out());
+        err.feed(proc.err());
+        out.flushPrompt(true);
+        err.flushPrompt(true);
+        std::string ending = status->exited()
+                                 ? "exit status " + std::to_string(status->code())
+                                 : "killed by signal " + std::to_string(status->signal()) + " (" +
+                                       strsignal(status->signal()) + ")" +
+                                       (status->coreDumped() ? ", core dumped" : "");
+        show('=', ending);
+        std::ofstream(dir + "/" + label + ".status") << ending << "\n";
+        std::fflush(nullptr);
+        // The input thread may still block in read; end without waiting for it.
+        std::_Exit(0);
+    } catch (const std::exception &e) {
+        show('!', std::string("tour-pty: ") + e.what());
+        return 1;
+    }
+}
