@@ -12,6 +12,30 @@ set_target_properties(gtest gtest_main PROPERTIES
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/archive)
 include(GoogleTest)
 
+# Some x86_64 kernels cannot run 32-bit programs (no IA-32 emulation). There the i686 tests,
+# and the 32-bit programs they start, run under qemu's user-mode emulator instead.
+set(MECH_EMULATOR "")
+if(MECH_ARCH STREQUAL i686)
+  set(probe_dir ${CMAKE_BINARY_DIR}/_probe)
+  file(WRITE ${probe_dir}/probe.c "int main(void) { return 0; }\n")
+  try_compile(probe_built ${probe_dir}/build SOURCES ${probe_dir}/probe.c
+              COPY_FILE ${probe_dir}/probe32)
+  if(NOT probe_built)
+    message(FATAL_ERROR "cannot build a 32-bit x86 program: run scripts/install.sh (g++-multilib)")
+  endif()
+  execute_process(COMMAND ${probe_dir}/probe32 RESULT_VARIABLE probe_rc OUTPUT_QUIET ERROR_QUIET)
+  if(NOT probe_rc STREQUAL "0")
+    find_program(MECH_QEMU_I386 qemu-i386)
+    if(NOT MECH_QEMU_I386)
+      message(FATAL_ERROR "this kernel cannot run 32-bit programs and qemu-i386 is missing: "
+                          "run scripts/install.sh (qemu-user)")
+    endif()
+    set(MECH_EMULATOR ${MECH_QEMU_I386})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${MECH_EMULATOR})
+    message(STATUS "This kernel cannot run 32-bit programs: tests run them under ${MECH_EMULATOR}")
+  endif()
+endif()
+
 # mech_add_test(NAME SOURCES src... [LIBS lib...] [DEPENDS target...] [LABELS label...]
 #               [TIMEOUT seconds])
 # One GoogleTest program, linked with the harness, its cases registered in CTest one by one

@@ -99,6 +99,19 @@ std::string copyForNobody(const std::string &path, std::string &tmpDir) {
     return copy;
 }
 
+// A 32-bit program on a kernel that cannot run one is started under the emulator.
+bool needsEmulator(const std::string &path) {
+    if (std::string_view(HARNESS_EMULATOR).empty())
+        return false;
+    char ident[5] = {};
+    std::ifstream(path, std::ios::binary).read(ident, sizeof ident);
+    return std::memcmp(ident,
+                       "\x7f"
+                       "ELF",
+                       4) == 0 &&
+           ident[4] == 1;  // ELFCLASS32
+}
+
 // In the child between fork and exec: report a failure through the exec pipe and end.
 [[noreturn]] void childFail(int reportFd, const char *what) {
     const int err = errno;
@@ -160,6 +173,10 @@ Process::Process(const std::string &path, Options options) : pty_(options.pty) {
         program = copyForNobody(path, tmpDir_);
 
     std::vector<std::string> argStrings{program};
+    if (needsEmulator(program)) {
+        argStrings.insert(argStrings.begin(), HARNESS_EMULATOR);
+        program = HARNESS_EMULATOR;
+    }
     argStrings.insert(argStrings.end(), options.args.begin(), options.args.end());
     std::vector<char *> argv;
     for (auto &a : argStrings)

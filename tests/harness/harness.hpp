@@ -31,7 +31,9 @@ std::string binPath(std::string_view name);
 std::string libPath(std::string_view name);
 // The source tree's tests/ folder, where golden files live.
 std::string testsDir();
-// True when the programs under test are 32-bit (the i686 preset).
+// True when the programs under test are 32-bit (the i686 preset). Where the kernel cannot
+// run 32-bit programs, Process starts every 32-bit program under qemu-i386 (same process id,
+// same system calls), so tests need not care.
 bool is32Bit();
 
 struct Options {
