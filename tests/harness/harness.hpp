@@ -35,6 +35,9 @@ std::string testsDir();
 // run 32-bit programs, Process starts every 32-bit program under qemu-i386 (same process id,
 // same system calls), so tests need not care.
 bool is32Bit();
+// True when 32-bit programs run under the user-mode emulator (see above): a mechanism the
+// emulator cannot carry may skip, saying so.
+bool emulated();
 
 struct Options {
     std::vector<std::string> args =
