@@ -483,15 +483,14 @@ std::optional<Status> Process::wait(Duration timeout) {
         if (!pump(std::min<Duration>(Duration(20), Duration(remainingMs(deadline)))))
             std::this_thread::sleep_for(Duration(5));
     }
-    // The program has ended; take what it wrote. Children that still hold the pipes (or a
-    // terminal kept open by them) must not hold us up.
-    if (pty_) {
-        while (out_ >= 0 && pump(Duration(50))) {
-        }
-    } else {
-        const auto drainDeadline = Clock::now() + std::chrono::milliseconds(500);
-        while ((out_ >= 0 || err_ >= 0) && Clock::now() < drainDeadline)
-            pump(Duration(remainingMs(drainDeadline)));
+    // The program has ended; take what it wrote. What it wrote before ending is already
+    // waiting, so a pause with nothing new means that whatever still holds the outputs open
+    // (children, a terminal kept by them) is not the program: stop there.
+    const auto drainDeadline = Clock::now() + std::chrono::milliseconds(2000);
+    while ((out_ >= 0 || err_ >= 0) && Clock::now() < drainDeadline) {
+        const std::size_t before = outBuf_.size() + errBuf_.size();
+        pump(Duration(50));
+        if (outBuf_.size() + errBuf_.size() == before) break;
     }
     pump(Duration(0));
     return status_;
