@@ -34,8 +34,7 @@ void readWord(char *buf, int size, const char *what) {
     const int next = getchar();
     if (next != EOF && isspace(next) == 0) {
         // The rest of the word must not become the next answer.
-        if (scanf("%*[^ \t\n\v\f\r]") == EOF)
-            clearerr(stdin);
+        scanf("%*[^ \t\n\v\f\r]");
         fprintf(stderr, "mail-menu: %s longer than %d characters, cut\n", what, size - 1);
     } else if (next != EOF) {
         ungetc(next, stdin);
@@ -49,8 +48,8 @@ bool readNumber(int *number) {
         endOfInput();
     if (got == 1)
         return true;
-    if (scanf("%*[^\n]") != EOF && getchar() == EOF)
-        clearerr(stdin);
+    scanf("%*[^\n]");
+    getchar();
     fputs("mail-menu: not a number, line ignored\n", stderr);
     return false;
 }
