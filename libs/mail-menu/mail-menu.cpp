@@ -2,8 +2,8 @@
 // libshared.so.1.0 (pop3send, pop3recv), which the loader finds on its library search path:
 //   LD_LIBRARY_PATH=build/native/lib build/native/bin/mail-menu
 // Without the library on that path the loader refuses to start it. The destination and the
-// message are read but, as before, not passed to pop3send. A word longer than its buffer is
-// cut to fit (the rest of the word is dropped, with a note on standard error).
+// message are read but not passed on (pop3send takes no arguments). A word longer than its
+// buffer is cut to fit (the rest of the word is dropped, with a note on standard error).
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
