@@ -40,7 +40,7 @@ TEST_F(PosixMq, SenderLeavesOneMessageThatTheReceiverTakes) {
 }
 
 TEST_F(PosixMq, ReceiverTakesHighestPriorityFirstAndOldestAmongEquals) {
-    mqtest::create(kQueue, 10, 8192);
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kQueue, 10, 8192));
     const struct {
         std::string_view bytes;
         unsigned priority;
@@ -65,7 +65,7 @@ TEST_F(PosixMq, ReceiverTakesHighestPriorityFirstAndOldestAmongEquals) {
 }
 
 TEST_F(PosixMq, ReceiverWaitsOnAnEmptyQueueUntilAMessageComes) {
-    mqtest::create(kQueue, 10, 8192);
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kQueue, 10, 8192));
     harness::Process receiver(binPath("mq-receiver"));
     receiver.drainFor(300ms);
     ASSERT_FALSE(receiver.ended()) << receiver.err();
@@ -80,7 +80,7 @@ TEST_F(PosixMq, ReceiverWaitsOnAnEmptyQueueUntilAMessageComes) {
 }
 
 TEST_F(PosixMq, SenderWaitsOnAFullQueueUntilOneIsTaken) {
-    mqtest::create(kQueue, 1, 8192);
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kQueue, 1, 8192));
     mqtest::send(kQueue, "filler", 7);
     harness::Process sender(binPath("mq-sender"));
     sender.drainFor(300ms);
@@ -101,13 +101,13 @@ TEST_F(PosixMq, WithoutTheQueueBothReportAndEndWithStatusZero) {
 }
 
 TEST_F(PosixMq, SenderReportsAMessageSizeBelow25Bytes) {
-    mqtest::create(kQueue, 10, 24);
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kQueue, 10, 24));
     EXPECT_GOLDEN(harness::run(binPath("mq-sender")), "posix-mq/golden/sender-too-long");
     EXPECT_EQ(0, mqtest::state(kQueue).qsize);
 }
 
 TEST_F(PosixMq, UserWhoMayNotUseTheQueue) {
-    mqtest::create(kQueue, 10, 8192, 0600);
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kQueue, 10, 8192, 0600));
     mqtest::send(kQueue, "for root only", 3);
     EXPECT_GOLDEN(harness::run(binPath("mq-sender"), {}, Options{.asNobody = true}),
                   "posix-mq/golden/sender-nobody");

@@ -90,7 +90,7 @@ const Watcher kWatchers[] = {
 TEST_F(PosixMq, MessagesStandingAtStartUpAreReadWithoutANotification) {
     for (const auto &w : kWatchers) {
         SCOPED_TRACE(w.program);
-        mqtest::create(w.queue, 10, 8192);
+        ASSERT_NO_FATAL_FAILURE(mqtest::create(w.queue, 10, 8192));
         for (const std::string_view m : {"one", "three", "seven"})
             mqtest::send(w.queue, m, 1);
         START_WATCHER(watcher, w.program, w.queue);
@@ -167,8 +167,8 @@ TEST_F(PosixMq, SecondWatcherOnAQueueEndsWithEbusyAndTheFirstGoesOn) {
 }
 
 TEST_F(PosixMq, WatchersAsAUserWhoMayNotReadTheQueue) {
-    mqtest::create(kMymq, 10, 8192, 0600);
-    mqtest::create(kMyMq, 10, 8192, 0600);
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kMymq, 10, 8192, 0600));
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kMyMq, 10, 8192, 0600));
     const struct {
         const char *program;
         const char *status;
