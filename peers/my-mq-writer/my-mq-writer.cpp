@@ -80,6 +80,6 @@ int main(int argc, char **argv) {
             return kFailed;
         }
     }
-    printf("my-mq-writer: sent %ld messages to %s\n", count, kQueueName);
+    printf("my-mq-writer: sent %ld message%s to %s\n", count, count == 1 ? "" : "s", kQueueName);
     return 0;
 }
