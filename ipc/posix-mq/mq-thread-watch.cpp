@@ -2,9 +2,8 @@
 // to run threadFunc on a new thread whenever a message arrives on the empty queue; each such
 // thread reads every message standing there, registers the next notification and ends.
 // Watch it: start it, then write "/my_mq" from another process (my-mq-writer 3 10 20 30).
-// Runs until killed; a failed open or registration ends it with status 1. So does a thread
-// that cannot learn the message size or get a buffer: it ends the process before taking any
-// message, so the messages stay in the queue for the next reader.
+// Runs until killed. A failed open or registration ends it with status 1, and so does a thread
+// without the message size or a buffer, before it takes a message: none is lost.
 #include <fcntl.h>
 #include <mqueue.h>
 #include <pthread.h>
