@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <mqueue.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -69,13 +71,36 @@ inline mq_attr attributes(std::string_view name) {
     return attr;
 }
 
-inline void create(std::string_view name, long maxMessages, long messageSize, mode_t mode = 0600) {
+constexpr uid_t kRoot = 0, kNobody = 65534;
+
+// Create a queue; as another user (from a child process) when `owner` is not root.
+inline void create(std::string_view name, long maxMessages, long messageSize, mode_t mode = 0600,
+                   uid_t owner = kRoot) {
     mq_attr attr{};
     attr.mq_maxmsg = maxMessages;
     attr.mq_msgsize = messageSize;
-    const mqd_t mqd = mq_open(std::string(name).c_str(), O_RDWR | O_CREAT | O_EXCL, mode, &attr);
-    ASSERT_NE(static_cast<mqd_t>(-1), mqd) << "create " << name << ": " << strerror(errno);
-    mq_close(mqd);
+    const std::string queue(name);
+    const auto make = [&] {
+        const mqd_t mqd = mq_open(queue.c_str(), O_RDWR | O_CREAT | O_EXCL, mode, &attr);
+        const int err = errno;
+        if (mqd != static_cast<mqd_t>(-1))
+            mq_close(mqd);
+        return mqd == static_cast<mqd_t>(-1) ? err : 0;
+    };
+    int err = 0;
+    if (owner == kRoot) {
+        err = make();
+    } else {
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(setresgid(owner, owner, owner) == 0 && setresuid(owner, owner, owner) == 0
+                      ? make()
+                      : errno);
+        int status = 0;
+        waitpid(child, &status, 0);
+        err = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    ASSERT_EQ(0, err) << "create " << name << ": " << strerror(err);
 }
 
 inline void send(std::string_view name, std::string_view bytes, unsigned priority) {
