@@ -73,7 +73,8 @@ inline mq_attr attributes(std::string_view name) {
 
 constexpr uid_t kRoot = 0, kNobody = 65534;
 
-// Create a queue; as another user (from a child process) when `owner` is not root.
+// Create a queue; as another user (uid and gid of that number, from a child process) when
+// `owner` is not root.
 inline void create(std::string_view name, long maxMessages, long messageSize, mode_t mode = 0600,
                    uid_t owner = kRoot) {
     mq_attr attr{};
