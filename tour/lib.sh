@@ -12,6 +12,7 @@
 #   eof LABEL               end its input
 #   wait_for LABEL TEXT [S] wait (S seconds, default 10) until its standard output shows TEXT
 #   wait_err LABEL TEXT [S] the same for standard error
+#   wait_in FILE TEXT [S]   the same for a file (a queue's line in /dev/mqueue, say)
 #   signal LABEL SIG        send a signal to a started program, saying so
 #   finish LABEL [S]        wait for a started program to end by itself
 #   stop LABEL [SIG]        send SIG (default TERM) and wait for it to end
@@ -97,6 +98,7 @@ _tour_wait_text() {
 
 wait_for() { _tour_wait_text "$TOUR_DIR/$1.out" "$2" "${3:-10}"; }
 wait_err() { _tour_wait_text "$TOUR_DIR/$1.err" "$2" "${3:-10}"; }
+wait_in() { _tour_wait_text "$1" "$2" "${3:-10}"; }
 
 signal() {
     local label=$1 sig=$2

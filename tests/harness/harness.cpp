@@ -185,7 +185,11 @@ bool is32Bit() {
     return sizeof(void *) == 4;
 }
 bool emulated() {
+<<<<<<< ours
     return is32Bit() && !std::string_view(HARNESS_EMULATOR).empty();
+=======
+    return !std::string_view(HARNESS_EMULATOR).empty();
+>>>>>>> theirs
 }
 
 // ---------------------------------------------------------------- status
@@ -852,6 +856,19 @@ std::string sideBySide(std::string_view expected, std::string_view actual) {
             marked = true;
     }
     return out.str();
+}
+
+// ---------------------------------------------------------------- polling
+
+bool waitUntil(const std::function<bool()> &ready, Duration timeout, Duration interval) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (ready())
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::min<Duration>(interval, Duration(remainingMs(deadline))));
+    }
 }
 
 }  // namespace harness

@@ -197,4 +197,10 @@ std::string visible(std::string_view bytes);
 // when equal.
 std::string sideBySide(std::string_view expected, std::string_view actual);
 
+// Wait until ready() holds, checking it every `interval`; false on timeout. For state that no
+// output announces (a queue's entry in /dev/mqueue, a file appearing); prefer the Process
+// waits where the program prints something.
+bool waitUntil(const std::function<bool()> &ready, Duration timeout = kTimeout,
+               Duration interval = Duration(10));
+
 }  // namespace harness
