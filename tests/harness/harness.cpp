@@ -185,11 +185,7 @@ bool is32Bit() {
     return sizeof(void *) == 4;
 }
 bool emulated() {
-<<<<<<< ours
     return is32Bit() && !std::string_view(HARNESS_EMULATOR).empty();
-=======
-    return !std::string_view(HARNESS_EMULATOR).empty();
->>>>>>> theirs
 }
 
 // ---------------------------------------------------------------- status
