@@ -803,4 +803,17 @@ std::string sideBySide(std::string_view expected, std::string_view actual) {
     return out.str();
 }
 
+// ---------------------------------------------------------------- polling
+
+bool waitUntil(const std::function<bool()> &ready, Duration timeout, Duration poll) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (ready())
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::min<Duration>(poll, Duration(remainingMs(deadline))));
+    }
+}
+
 }  // namespace harness

@@ -197,4 +197,10 @@ std::string visible(std::string_view bytes);
 // when equal.
 std::string sideBySide(std::string_view expected, std::string_view actual);
 
+// Check `ready` every `poll` until it holds (true) or the timeout passes (false): for states
+// that no output announces, such as where a program sleeps in /proc/<pid>/wchan. (A
+// Process's waitFor looks again only when output arrives.)
+bool waitUntil(const std::function<bool()> &ready, Duration timeout = kTimeout,
+               Duration poll = Duration(10));
+
 }  // namespace harness
