@@ -1,7 +1,7 @@
 // named-sem-wait: opens the existing POSIX named semaphore "/mysem" (it creates nothing),
 // takes two units from it, waiting each time until it can, then prints its process id.
-// Create and post the semaphore from another process first, for example
-//   mysem-poster 1 1 2000   (value 1, one post after two seconds), then run named-sem-wait.
+// Watch it: `mysem-poster 1 0` (make it with value 1), then named-sem-wait, which takes that
+// unit and sleeps; `mysem-poster 0 1` in another shell gives the second and releases it.
 // A wait has no time limit; each failure ends the program with the error number as status.
 #include <fcntl.h>
 #include <semaphore.h>
