@@ -17,6 +17,8 @@
 #   finish LABEL [S]        wait for a started program to end by itself
 #   stop LABEL [SIG]        send SIG (default TERM) and wait for it to end
 #   pid_of LABEL            its process id
+#   wait_asleep LABEL FN [S] wait until a started program sleeps in the kernel function FN (a
+#                           prefix of its /proc/PID/wchan, e.g. do_msgrcv, futex), saying so
 # Every program still running when the scenario ends is stopped.
 
 TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
@@ -45,6 +47,7 @@ start() {
     local label=$1 prog
     prog=$(_tour_prog "$2")
     shift 2
+    _tour_forget "$label"
     mkfifo "$TOUR_DIR/$label.in"
     "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" <"$TOUR_DIR/$label.in" &
     TOUR_PID[$label]=$!
@@ -53,10 +56,15 @@ start() {
     _tour_wait_file "$TOUR_DIR/$label.pid" 5 || { echo "tour: $label did not start" >&2; return 1; }
 }
 
+# A label may be used again: forget what its last program left, or waits would see its pid,
+# output and status.
+_tour_forget() { rm -f "$TOUR_DIR/$1".{in,pid,out,err,status}; }
+
 run() {
     local label=$1 prog
     prog=$(_tour_prog "$2")
     shift 2
+    _tour_forget "$label"
     if [ -t 0 ]; then
         "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" </dev/null
     else
@@ -134,4 +142,18 @@ _tour_cleanup() {
         wait "${TOUR_PID[$label]}" 2>/dev/null || true
     done
     for label in "${!TOUR_IN[@]}"; do eof "$label"; done
+}
+
+wait_asleep() {
+    local label=$1 fn=$2 limit=${3:-10} waited=0 pid wchan=
+    pid=$(pid_of "$label")
+    until wchan=$(cat "/proc/$pid/wchan" 2>/dev/null) && [[ $wchan == "$fn"* ]]; do
+        sleep 0.05
+        waited=$((waited + 1))
+        if [ "$waited" -ge $((limit * 20)) ]; then
+            echo "tour: $label did not come to sleep in $fn within ${limit}s" >&2
+            return 1
+        fi
+    done
+    printf '         ⏸ %s sleeps in the kernel in %s   (/proc/%s/wchan)\n' "$label" "$wchan" "$pid"
 }

@@ -1,0 +1,16 @@
+# The POSIX named semaphore "/mysem": named-sem-wait takes two units, mysem-poster gives them.
+scenario named-sem "named-sem-wait takes two units from /mysem and is released by mysem-poster's posts"
+
+scenario_named_sem() {
+    note "No /mysem yet: sem_open without O_CREAT fails, and the status is the error number (ENOENT, 2)."
+    run waiter named-sem-wait
+    note "mysem-poster creates /mysem with value 1 (a file in /dev/shm) and posts nothing."
+    run poster mysem-poster 1 0
+    start waiter named-sem-wait
+    wait_asleep waiter futex
+    note "The waiter took the one unit and now sleeps in its second sem_wait, on a futex in the semaphore's memory."
+    run poster mysem-poster 0 1 1000
+    finish waiter
+    note "One post a second later released it: both waits passed, then the line with its process id."
+    run poster mysem-poster 0 0
+}

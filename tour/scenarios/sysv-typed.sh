@@ -1,0 +1,26 @@
+# System V typed messages on the queue with key 8979: one sender, two receivers by type.
+scenario sysv-typed "sysv-typed-sender puts types 10 and 20 on queue 8979; each receiver takes them in its own order"
+
+scenario_sysv_typed() {
+    note "Sender first: two messages of 100 bytes each, type 10 (\"a\") then type 20 (\"b\"); each msgsnd returns 0."
+    run sender sysv-typed-sender
+    run receiver-a sysv-typed-receiver-a
+    note "receiver-a asked for type 10, then type 20: the \"a\" line, then the \"b\" line."
+    run sender sysv-typed-sender
+    run receiver-b sysv-typed-receiver-b
+    note "receiver-b asked for type 20 first: it takes the newer message before the older one."
+
+    note "receiver-a started on an empty queue blocks in msgrcv until a type-10 message comes."
+    start receiver-a sysv-typed-receiver-a
+    wait_asleep receiver-a do_msgrcv
+    run sender sysv-typed-sender
+    finish receiver-a
+
+    note "receiver-b's first receive does not wait (IPC_NOWAIT): a line of 100 blanks at once, then it blocks for type 10."
+    start receiver-b sysv-typed-receiver-b
+    wait_asleep receiver-b do_msgrcv
+    run sender sysv-typed-sender
+    finish receiver-b
+    note "The type-20 message of that last run came after receiver-b had asked: it is still in the queue."
+    run ipcs /usr/bin/ipcs -q
+}
