@@ -1,7 +1,6 @@
 // fork-parent-child: the ids on both sides of the fork, the spinning parent that never collects
 // its child, and the child adopted by the test (a child subreaper) when its parent is killed.
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,11 +34,9 @@ pid_t parentOf(pid_t pid) {
     return ppid;
 }
 
-// Asleep in the ten-second sleep (the emulator makes the same host call).
+// Asleep in the ten-second sleep (the kernel names where a task waits; so for the emulator).
 bool sleeping(pid_t pid) {
-    long call = -1;
-    std::istringstream(procFile(pid, "syscall")) >> call;
-    return stateOf(pid) == 'S' && (call == SYS_nanosleep || call == SYS_clock_nanosleep);
+    return stateOf(pid) == 'S' && procFile(pid, "wchan").find("nanosleep") != std::string::npos;
 }
 
 std::string childLine(long pid, long ppid) {
@@ -75,22 +72,32 @@ TEST(ForkParentChild, ParentSpinsAndNeverCollectsItsChild) {
 
 // On a pipe (a terminal would hang up the child when its session leader dies) each process's
 // lines leave at its exit: the killed parent's never do, the child's both come at its end.
-TEST(ForkParentChild, ChildOfAKilledParentIsAdoptedBySubreaper) {
-    ASSERT_EQ(0, prctl(PR_SET_CHILD_SUBREAPER, 1));
+// The test makes itself a child subreaper, so the child's new parent is the test; the
+// emulator of 32-bit programs refuses that request, and there the adopter is the one /proc names.
+TEST(ForkParentChild, ChildOfAKilledParentIsAdopted) {
+    const bool subreaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+    ASSERT_TRUE(subreaper || harness::emulated()) << strerror(errno);
     harness::Process p(harness::binPath("fork-parent-child"));
     ASSERT_TRUE(harness::waitUntil([&] { return !p.children().empty(); }, kStart));
     const pid_t child = p.children().front();
     ASSERT_TRUE(harness::waitUntil([&] { return sleeping(child); }, kStart))
-        << child << " " << procFile(child, "stat") << procFile(child, "syscall");
+        << procFile(child, "stat") << procFile(child, "wchan");
     p.signal(SIGKILL);
     ASSERT_TRUE(p.wait(kStart));
-    EXPECT_EQ(getpid(), parentOf(child));
+    const pid_t adopter = parentOf(child);
+    if (subreaper) {
+        EXPECT_EQ(getpid(), adopter);
+    }
+    EXPECT_NE(p.pid(), adopter);
 
     ASSERT_TRUE(p.waitForLines(2, kChildSleep)) << p.out();
-    EXPECT_BYTES(childLine(child, p.pid()) + childLine(child, getpid()), p.out());
-    int raw = 0;
-    ASSERT_TRUE(harness::waitUntil([&] { return waitpid(child, &raw, WNOHANG) == child; }, kStart));
-    EXPECT_EQ("exit 0", harness::Status{raw}.describe());
+    EXPECT_BYTES(childLine(child, p.pid()) + childLine(child, adopter), p.out());
+    if (subreaper) {
+        int raw = 0;
+        ASSERT_TRUE(
+            harness::waitUntil([&] { return waitpid(child, &raw, WNOHANG) == child; }, kStart));
+        EXPECT_EQ("exit 0", harness::Status{raw}.describe());
+    }
 }
 
 }  // namespace
