@@ -39,7 +39,8 @@ endif()
 # mech_add_test(NAME SOURCES src... [LIBS lib...] [DEPENDS target...] [LABELS label...]
 #               [TIMEOUT seconds])
 # One GoogleTest program, linked with the harness, its cases registered in CTest one by one
-# as NAME.Suite.Case. LABELS defaults to integration; use a separate NAME for cases that
+# as NAME.Suite.Case. Each case gets TIMEOUT (default 60 s); the harness ends a case that
+# overruns it a little earlier, killing the programs it started. LABELS defaults to integration; use a separate NAME for cases that
 # need another label (slow, vm, unit). DEPENDS names the deliverables and peers it runs, so
 # that building the test builds them.
 function(mech_add_test name)
@@ -59,5 +60,6 @@ function(mech_add_test name)
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+               ENVIRONMENT "HARNESS_TIMEOUT=${T_TIMEOUT}")
 endfunction()

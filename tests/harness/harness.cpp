@@ -18,6 +18,7 @@
 
 #include <net/if.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -57,6 +58,51 @@ int remainingMs(Clock::time_point deadline) {
 struct IgnoreSigpipe {
     IgnoreSigpipe() { std::signal(SIGPIPE, SIG_IGN); }
 } ignoreSigpipe;
+
+// The process groups of the programs that are running, for the watchdog below.
+constexpr int kMaxGroups = 256;
+std::atomic<pid_t> liveGroups[kMaxGroups];
+
+void trackGroup(pid_t pgid) {
+    for (auto &slot : liveGroups) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pgid))
+            return;
+    }
+}
+
+void untrackGroup(pid_t pgid) {
+    for (auto &slot : liveGroups) {
+        pid_t mine = pgid;
+        if (slot.compare_exchange_strong(mine, 0))
+            return;
+    }
+}
+
+// A test that overruns its time (HARNESS_TIMEOUT seconds, set by CTest for every test) is
+// ended here, a little before CTest would end it, so that its programs and their children
+// are killed with it rather than left behind.
+extern "C" void onWatchdog(int) {
+    for (auto &slot : liveGroups) {
+        const pid_t pgid = slot.load();
+        if (pgid > 0)
+            ::kill(-pgid, SIGKILL);
+    }
+    static const char msg[] = "harness: the test ran out of time; its programs were killed\n";
+    (void)!::write(STDERR_FILENO, msg, sizeof msg - 1);
+    ::_exit(1);
+}
+
+struct Watchdog {
+    Watchdog() {
+        const char *limit = std::getenv("HARNESS_TIMEOUT");
+        const int seconds = limit ? std::atoi(limit) : 0;
+        if (seconds <= 0)
+            return;
+        std::signal(SIGALRM, onWatchdog);
+        ::alarm(static_cast<unsigned>(seconds > 6 ? seconds - 3 : seconds));
+    }
+} watchdog;
 
 // Read what is waiting on fd into buf; returns false at end of output (or a pty's EIO).
 bool readInto(int fd, std::string &buf) {
@@ -291,6 +337,7 @@ Process::Process(const std::string &path, Options options) : pty_(options.pty) {
         out_ = outPipe[0];
     }
     err_ = errPipe[0];
+    trackGroup(pid_);
     setNonblocking(out_);
     setNonblocking(err_);
 
@@ -361,6 +408,7 @@ void Process::kill() {
         return;
     // The group outlives its leader when children remain; kill it either way.
     ::kill(-pid_, SIGKILL);
+    untrackGroup(pid_);
     if (!status_) {
         ::kill(pid_, SIGKILL);
         int raw = 0;
@@ -516,15 +564,15 @@ std::optional<Status> Process::wait(Duration timeout) {
         if (!pump(std::min<Duration>(Duration(20), Duration(remainingMs(deadline)))))
             std::this_thread::sleep_for(Duration(5));
     }
-    // The program has ended; take what it wrote. Children that still hold the pipes (or a
-    // terminal kept open by them) must not hold us up.
-    if (pty_) {
-        while (out_ >= 0 && pump(Duration(50))) {
-        }
-    } else {
-        const auto drainDeadline = Clock::now() + std::chrono::milliseconds(500);
-        while ((out_ >= 0 || err_ >= 0) && Clock::now() < drainDeadline)
-            pump(Duration(remainingMs(drainDeadline)));
+    // The program has ended; take what it wrote. What it wrote before ending is already
+    // waiting, so a pause with nothing new means that whatever still holds the outputs open
+    // (children, a terminal kept by them) is not the program: stop there.
+    const auto drainDeadline = Clock::now() + std::chrono::milliseconds(2000);
+    while ((out_ >= 0 || err_ >= 0) && Clock::now() < drainDeadline) {
+        const std::size_t before = outBuf_.size() + errBuf_.size();
+        pump(Duration(50));
+        if (outBuf_.size() + errBuf_.size() == before)
+            break;
     }
     pump(Duration(0));
     return status_;
