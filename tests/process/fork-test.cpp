@@ -68,6 +68,29 @@ TEST(ForkCopyDemo, ChildKilledBeforeItExitsShowsStatusZero) {
     EXPECT_EQ("exit 0", status->describe());
 }
 
+// fork fails when the user already runs as many processes as RLIMIT_NPROC allows. The program
+// runs under a user id of its own (so no other process counts against the limit) through
+// setpriv; the emulator of 32-bit programs needs one task more, for its own thread.
+TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
+    constexpr const char *kUnusedUid = "1987654321";
+    std::vector<std::string> args = {std::string("--reuid=") + kUnusedUid,
+                                     std::string("--regid=") + kUnusedUid, "--clear-groups", "--"};
+    if (harness::emulated())
+        args.emplace_back(FORK_TEST_EMULATOR);
+    args.push_back(harness::binPath("fork-copy-demo"));
+    const rlim_t tasks = harness::emulated() ? 2 : 1;
+    // setpriv becomes the program (one process, one pid).
+    harness::Process p("/usr/bin/setpriv", {.args = args, .limits = {{RLIMIT_NPROC, tasks}}});
+    p.closeInput();
+    const auto status = p.wait(kSlowStart);
+    ASSERT_TRUE(status);
+    EXPECT_BYTES(" My pid = " + std::to_string(p.pid()) +
+                     " \n Newly created child pid = -1 \nend of parent k = 10\nChild status = 0\n",
+                 p.out());
+    EXPECT_EQ("", p.err());
+    EXPECT_EQ("exit 1", status->describe());
+}
+
 struct ReaderCase {
     const char *program;
     std::optional<std::string> file;  // ./test, or none
