@@ -1,12 +1,13 @@
 // fork-copy-demo (the child's copy of k, its exit status, a child killed before it exits) and
 // the two offset readers on a file ./test of the test's making.
 #include <fcntl.h>
-#include <sys/wait.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "check.hpp"
 
