@@ -1,5 +1,6 @@
-// fork-copy-demo (the child's copy of k, its exit status, a child killed before it exits) and
-// the two offset readers on a file ./test of the test's making.
+// fork-copy-demo (the child's copy of k, its exit status, a child killed before it exits), a
+// failed fork in both fork programs, and the two offset readers on a file ./test of the test's
+// making.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <termios.h>
@@ -71,25 +72,38 @@ TEST(ForkCopyDemo, ChildKilledBeforeItExitsShowsStatusZero) {
 
 // fork fails when the user already runs as many processes as RLIMIT_NPROC allows. The program
 // runs under a user id of its own (so no other process counts against the limit) through
-// setpriv; the emulator of 32-bit programs needs one task more, for its own thread.
-TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
+// setpriv, which becomes the program (one process, one pid); the emulator of 32-bit programs
+// needs one task more, for its own thread.
+harness::Process startWhereForkFails(const std::string &program, bool pty = false) {
     constexpr const char *kUnusedUid = "1987654321";
     std::vector<std::string> args = {std::string("--reuid=") + kUnusedUid,
                                      std::string("--regid=") + kUnusedUid, "--clear-groups", "--"};
     if (harness::emulated())
         args.emplace_back(FORK_TEST_EMULATOR);
-    args.push_back(harness::binPath("fork-copy-demo"));
+    args.push_back(harness::binPath(program));
     const rlim_t tasks = harness::emulated() ? 2 : 1;
-    // setpriv becomes the program (one process, one pid).
-    harness::Process p("/usr/bin/setpriv", {.args = args, .limits = {{RLIMIT_NPROC, tasks}}});
+    return harness::Process("/usr/bin/setpriv",
+                            {.args = args, .pty = pty, .limits = {{RLIMIT_NPROC, tasks}}});
+}
+
+TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
+    harness::Process p = startWhereForkFails("fork-copy-demo");
     p.closeInput();
     const auto status = p.wait(kSlowStart);
     ASSERT_TRUE(status);
-    EXPECT_BYTES(" My pid = " + std::to_string(p.pid()) +
-                     " \n Newly created child pid = -1 \nend of parent k = 10\nChild status = 0\n",
-                 p.out());
+    EXPECT_BYTES(copyDemoParentLines(p.pid(), -1, 0), p.out());
     EXPECT_EQ("", p.err());
     EXPECT_EQ("exit 1", status->describe());
+}
+
+TEST(ForkParentChild, FailedForkTakesTheParentsPathAndSpins) {
+    harness::Process p = startWhereForkFails("fork-parent-child", true);
+    const std::string lines =
+        " PARENT : My pid = " + std::to_string(p.pid()) + " \n Newly created child pid = -1 \n";
+    ASSERT_TRUE(p.waitForOutput(lines, kSlowStart)) << harness::visible(p.out());
+    EXPECT_BYTES(lines, p.out());
+    EXPECT_EQ('R', p.state());
+    EXPECT_TRUE(p.children().empty());
 }
 
 struct ReaderCase {
