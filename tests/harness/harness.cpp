@@ -319,6 +319,8 @@ Process::Process(const std::string &path, Options options) : pty_(options.pty) {
             ::_exit(127);
         if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
             childFail(report[1], "chdir");
+        if (options.startStopped)
+            ::raise(SIGSTOP);
         ::execve(program.c_str(), argv.data(), envp.data());
         childFail(report[1], ("exec " + program).c_str());
     }
@@ -339,15 +341,39 @@ Process::Process(const std::string &path, Options options) : pty_(options.pty) {
     setNonblocking(out_);
     setNonblocking(err_);
 
+    report_ = report[0];
+    path_ = path;
+    if (options.startStopped) {
+        int raw = 0;
+        pid_t got;
+        while ((got = ::waitpid(pid_, &raw, WUNTRACED)) < 0 && errno == EINTR) {
+        }
+        if (got == pid_ && WIFSTOPPED(raw))
+            return;
+        if (got == pid_)
+            status_ = Status{raw};
+    }
+    awaitExec();
+}
+
+void Process::resume() {
+    if (report_ < 0)
+        return;
+    if (!status_)
+        ::kill(pid_, SIGCONT);
+    awaitExec();
+}
+
+void Process::awaitExec() {
     std::string why;
     char buf[256];
     ssize_t n;
-    while ((n = ::read(report[0], buf, sizeof buf)) > 0)
+    while ((n = ::read(report_, buf, sizeof buf)) > 0)
         why.append(buf, static_cast<std::size_t>(n));
-    ::close(report[0]);
+    closeFd(report_);
     if (!why.empty()) {
         wait(kTimeout);
-        throw std::runtime_error("cannot start " + path + ": " + why);
+        throw std::runtime_error("cannot start " + path_ + ": " + why);
     }
 }
 
@@ -360,10 +386,14 @@ Process::Process(Process &&other) noexcept
       outBuf_(std::move(other.outBuf_)),
       errBuf_(std::move(other.errBuf_)),
       tmpDir_(std::exchange(other.tmpDir_, {})),
-      status_(other.status_) {}
+      status_(other.status_) {
+    std::swap(report_, other.report_);
+    path_ = std::move(other.path_);
+}
 
 Process::~Process() {
     kill();
+    closeFd(report_);
     closeFd(in_);
     closeFd(out_);
     closeFd(err_);
@@ -585,6 +615,17 @@ Result run(const std::string &path, std::string_view input, Options options, Dur
     if (!status)
         throw std::runtime_error(path + " did not end within the timeout");
     return Result{p.out(), p.err(), *status};
+}
+
+bool waitUntil(const std::function<bool()> &ready, Duration timeout, Duration step) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (ready())
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::min(step, Duration(remainingMs(deadline)) + Duration(1)));
+    }
 }
 
 // ---------------------------------------------------------------- namespaces

@@ -50,6 +50,8 @@ struct Options {
     bool asNobody = false;  // run as nobody:nogroup with no supplementary groups
     std::vector<std::pair<int, rlim_t>> limits = {};  // setrlimit(resource, {value, value})
     bool stdinNull = false;                           // standard input from /dev/null
+    bool startStopped = false;  // stop (SIGSTOP) just before exec, so the test can prepare
+                                // what the program will meet; resume() lets it run
 };
 
 // A decoded wait status.
@@ -75,6 +77,8 @@ class Process {
     Process &operator=(const Process &) = delete;
 
     pid_t pid() const { return pid_; }
+    // For Options::startStopped: continue the program and wait until it has been exec'd.
+    void resume();
 
     // Standard input. closeInput() closes the pipe, or on a terminal sends end-of-file (^D).
     void write(std::string_view bytes);
@@ -116,10 +120,13 @@ class Process {
 
   private:
     void kill();
+    void awaitExec();  // read the exec report pipe to its end; throw what went wrong
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1, err_ = -1;
     bool pty_ = false;
     std::string outBuf_, errBuf_, tmpDir_;
+    int report_ = -1;  // exec report pipe of a program started stopped, until resume()
+    std::string path_;
     std::optional<Status> status_;
 };
 
@@ -132,6 +139,11 @@ struct Result {
 // does not end within the timeout (the program is killed).
 Result run(const std::string &path, std::string_view input = {}, Options options = {},
            Duration timeout = kTimeout);
+
+// Check `ready` every `step` until it holds or the timeout passes; for conditions that no
+// output announces, such as a state in /proc (Process::waitFor wakes only on output).
+bool waitUntil(const std::function<bool()> &ready, Duration timeout = kTimeout,
+               Duration step = Duration(10));
 
 // Namespaces. Sockets and other objects belong to the namespace they were made in, so make
 // them after isolating (not in a fixture's member initialisers). isolate() moves the calling test

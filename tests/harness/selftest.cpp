@@ -77,4 +77,25 @@ TEST(Harness, IsolatedNetworkHasLoopbackUp) {
     EXPECT_EQ("ping", harness::recvFrom(a).value_or("(nothing)"));
 }
 
+TEST(Harness, StartsStoppedBeforeExecUntilResumed) {
+    auto o = shell("echo ran");
+    o.startStopped = true;
+    harness::Process p("/bin/sh", o);
+    EXPECT_EQ('T', p.state());  // stopped, and still the harness's child, not yet the shell
+    EXPECT_NE(std::string::npos,
+              harness::readFile("/proc/" + std::to_string(p.pid()) + "/cmdline").find("selftest"));
+    p.resume();
+    const auto status = p.wait();
+    ASSERT_TRUE(status);
+    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_BYTES("ran\n", p.out());
+}
+
+TEST(Harness, WaitUntilChecksUntilTheTimeout) {
+    int calls = 0;
+    EXPECT_TRUE(harness::waitUntil([&] { return ++calls == 3; }, 5s, 1ms));
+    EXPECT_EQ(3, calls);
+    EXPECT_FALSE(harness::waitUntil([] { return false; }, 30ms));
+}
+
 }  // namespace
