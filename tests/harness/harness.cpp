@@ -416,8 +416,7 @@ bool Process::waitFor(const std::function<bool()> &ready, Duration timeout) {
     }
 }
 
-bool Process::waitForState(const std::function<bool()> &ready, Duration timeout,
-                           Duration every) {
+bool Process::waitForState(const std::function<bool()> &ready, Duration timeout, Duration every) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         pump(Duration(0));
