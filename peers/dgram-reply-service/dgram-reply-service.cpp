@@ -47,10 +47,10 @@ int main() {
         }
         for (ssize_t i = 0; i < n; i++)
             answer[i] = static_cast<char>(toupper(static_cast<unsigned char>(text[i])));
-        sendto(sockfd, answer, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr *>(&from),
-               fromLen);
         text[n] = answer[n] = '\0';
         printf("%zd bytes from port %u: %s -> %s\n", n, ntohs(from.sin_port), text, answer);
         fflush(stdout);  // one line per exchange, also when the output is a pipe
+        sendto(sockfd, answer, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr *>(&from),
+               fromLen);
     }
 }

@@ -2,11 +2,13 @@
 // Connects to 127.0.0.1 port 8000; every line typed on standard input is sent as one piece,
 // without its newline, so a scenario decides how the bytes are split. Prints what it sends,
 // what comes back and when the server closes; end of input half-closes the connection.
+// A server that is not listening yet is given a few seconds to start.
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -16,16 +18,35 @@ namespace {
 constexpr std::uint16_t kPort = 8000;
 constexpr const char *kIp = "127.0.0.1";
 constexpr std::size_t kChunk = 4096;
+constexpr int kConnectTries = 100;  // 5 s in steps of 50 ms
+constexpr useconds_t kConnectPause = 50000;
 
-}  // namespace
-
-int main() {
-    const int sockfd = socket(AF_INET, SOCK_STREAM, 0);
+// A connection to the server, or -1.
+int connectToServer() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(kPort);
     inet_pton(AF_INET, kIp, &addr.sin_addr);
-    if (sockfd < 0 || connect(sockfd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) < 0) {
+    for (int i = 0; i < kConnectTries; i++) {
+        const int sockfd = socket(AF_INET, SOCK_STREAM, 0);
+        if (sockfd < 0)
+            return -1;
+        if (connect(sockfd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0)
+            return sockfd;
+        const int err = errno;
+        close(sockfd);
+        if (err != ECONNREFUSED)
+            break;
+        usleep(kConnectPause);
+    }
+    return -1;
+}
+
+}  // namespace
+
+int main() {
+    const int sockfd = connectToServer();
+    if (sockfd < 0) {
         perror("connect");
         return 1;
     }
