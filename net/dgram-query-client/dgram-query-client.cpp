@@ -21,6 +21,7 @@ constexpr int kBufferBytes = 1000;
 constexpr int kReplyMax = kBufferBytes - 1;  // leaves room for the terminating zero
 // scanf's width for a word of at most 999 bytes; the rest of a longer word is the next word.
 #define WORD_FORMAT "%999s"
+static_assert(kBufferBytes - 1 == 999, "WORD_FORMAT's width must leave room for the zero");
 
 }  // namespace
 
