@@ -497,6 +497,22 @@ bool Process::waitFor(const std::function<bool()> &ready, Duration timeout) {
     }
 }
 
+bool Process::waitForState(const std::function<bool()> &ready, Duration timeout, Duration every) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        pump(Duration(0));
+        if (ready())
+            return true;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        const Duration slice =
+            std::min(every, std::chrono::duration_cast<Duration>(deadline - now));
+        if (!pump(slice))
+            std::this_thread::sleep_for(slice);  // the outputs have ended; only state changes
+    }
+}
+
 bool Process::waitForOutput(std::string_view text, Duration timeout) {
     return waitFor([&] { return outBuf_.find(text) != std::string::npos; }, timeout);
 }

@@ -96,6 +96,12 @@ class Process {
     bool waitForLines(std::size_t lines, Duration timeout = kTimeout);       // stdout newlines
     bool waitForBytes(std::size_t bytes, Duration timeout = kTimeout);       // stdout bytes
 
+    // Like waitFor, for conditions that no output announces (the program's children, its
+    // descriptors, a socket's state): ready() is checked at least every `every` while output
+    // is read, so the wait ends soon after the condition holds.
+    bool waitForState(const std::function<bool()> &ready, Duration timeout = kTimeout,
+                      Duration every = Duration(10));
+
     // Read whatever arrives for `quiet`, to check that nothing more comes.
     void drainFor(Duration quiet);
 

@@ -1,0 +1,58 @@
+// stream-dump-server: a forking TCP server on port 8000. Each connection gets a child process
+// that reads exactly 10 bytes through the stream framing helpers, prints them one per line
+// and ends; the parent only accepts. Watch it with any TCP client in another shell, e.g.
+//   printf 0123456789 > /dev/tcp/127.0.0.1/8000        (bash)
+// Nothing is sent back. With standard output on a pipe or file the parent's unflushed lines
+// are copied into every child at fork and printed again when the child ends.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "stream-framing.hpp"
+
+namespace {
+
+constexpr std::uint16_t kPort = 8000;
+constexpr int kDumpBytes = 10;  // bytes each client sends and each child prints
+
+}  // namespace
+
+[[noreturn]] void handleClient(int connfd) {
+    char *block = readNBytes(connfd, kDumpBytes);
+    if (block == nullptr)
+        exit(1);  // the client closed early or the read failed; readNBytes has said so
+    for (int i = 0; i < kDumpBytes; i++)
+        printf("%c \n", block[i]);
+    exit(0);  // closes the connection
+}
+
+int main() {
+    // Children are collected by the kernel as they end: with SIGCHLD ignored they never
+    // become zombies, so a long-running server does not fill the process table.
+    signal(SIGCHLD, SIG_IGN);
+
+    const int listenfd = connandlisten(kPort);
+    if (listenfd < 0)
+        return 1;  // connandlisten has reported why
+    for (;;) {
+        sockaddr_in cliaddr;
+        socklen_t clilen = sizeof(cliaddr);
+        const int connfd = accept(listenfd, reinterpret_cast<sockaddr *>(&cliaddr), &clilen);
+        if (connfd < 0) {
+            perror("accept");  // no connection to serve; take the next one
+            continue;
+        }
+        puts(" client connected ");
+        if (fork() == 0) {
+            close(listenfd);
+            handleClient(connfd);
+        }
+        // The parent, also when fork failed: the connection is the child's (or nobody's).
+        close(connfd);
+    }
+}

@@ -1,0 +1,82 @@
+// stream-reply-server: a forking TCP server on port 8000. Each connection gets a child process
+// that reads the client's text once, prints it with the child's process id, answers the 8
+// bytes "Good Bye" and ends. Watch it with any TCP client in another shell, e.g.
+//   exec 3<>/dev/tcp/127.0.0.1/8000; printf hello >&3; cat <&3        (bash)
+// Only the first read's bytes (at most 199) are printed. With standard output on a pipe or
+// file the parent's unflushed lines are copied into every child at fork and printed again.
+#include <arpa/inet.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr std::uint16_t kPort = 8000;
+constexpr int kBacklog = 5;
+constexpr int kBufferBytes = 200;
+constexpr int kReadMax = kBufferBytes - 1;  // leaves room for the terminating zero
+constexpr char kAnswer[] = "Good Bye";
+constexpr int kAnswerBytes = sizeof(kAnswer) - 1;  // sent without its zero
+
+[[noreturn]] void serveChild(int listenfd, int connfd) {
+    close(listenfd);
+    char buf[kBufferBytes];
+    ssize_t n = read(connfd, buf, kReadMax);
+    if (n < 0) {
+        perror("read");
+        n = 0;  // nothing was received; answer all the same
+    }
+    buf[n] = '\0';
+    printf(" data rec'd from client = %s\n", buf);
+    printf(" requested handled by server %d\n", static_cast<int>(getpid()));
+    write(connfd, kAnswer, kAnswerBytes);
+    exit(0);  // closes the connection
+}
+
+}  // namespace
+
+int main() {
+    // Children are collected by the kernel as they end: with SIGCHLD ignored they never
+    // become zombies, so a long-running server does not fill the process table.
+    signal(SIGCHLD, SIG_IGN);
+    // A client that reset the connection makes the answer's write fail with EPIPE instead of
+    // killing the child, which then still ends normally and flushes its lines.
+    signal(SIGPIPE, SIG_IGN);
+
+    const int listenfd = socket(AF_INET, SOCK_STREAM, 0);
+    if (listenfd < 0) {
+        perror("sock:");
+        exit(1);
+    }
+    sockaddr_in servaddr;
+    bzero(&servaddr, sizeof(servaddr));
+    servaddr.sin_family = AF_INET;
+    servaddr.sin_addr.s_addr = htonl(INADDR_ANY);
+    servaddr.sin_port = htons(kPort);
+    // No SO_REUSEADDR: a port still held by a recently closed connection makes bind fail.
+    if (bind(listenfd, reinterpret_cast<sockaddr *>(&servaddr), sizeof(servaddr)) < 0) {
+        perror("bind:");
+        exit(2);
+    }
+    listen(listenfd, kBacklog);
+
+    for (;;) {
+        sockaddr_in cliaddr;
+        socklen_t clilen = sizeof(cliaddr);
+        const int connfd = accept(listenfd, reinterpret_cast<sockaddr *>(&cliaddr), &clilen);
+        if (connfd < 0) {
+            perror("accept");  // no connection to serve; take the next one
+            continue;
+        }
+        puts(" client connected ");
+        if (fork() == 0)
+            serveChild(listenfd, connfd);
+        // The parent, also when fork failed: the connection is the child's (or nobody's).
+        close(connfd);
+    }
+}

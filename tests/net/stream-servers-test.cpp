@@ -1,0 +1,196 @@
+// stream-dump-server and stream-reply-server served by clients the test plays. Each case runs
+// in its own network namespace, so TCP port 8000 is its own. The servers run on a terminal
+// (their children share it), so every line shows up as it is printed.
+#include <sys/resource.h>
+
+#include "stream-servers.hpp"
+
+namespace {
+
+using namespace stream_servers;
+
+using DumpServer = StreamServer;
+using ReplyServer = StreamServer;
+
+TEST_F(DumpServer, EachClientsTenBytesOnePerLine) {
+    struct Case {
+        const char *what;
+        std::vector<std::string> pieces;  // each sent after the previous one has been read
+        std::string printed;              // after " client connected "
+    };
+    const Case cases[] = {
+        {"one piece", {"0123456789"}, progress(10) + byteLines("0123456789")},
+        {"4 then 6", {"0123", "456789"}, progress(4) + progress(6) + byteLines("0123456789")},
+        {"13 bytes", {"abcdefghijklm"}, progress(10) + byteLines("abcdefghij")},
+        {"a newline", {"ab\ncdefghi"}, progress(10) + "a \nb \n\n \nc \nd \ne \nf \ng \nh \ni \n"},
+    };
+    start("stream-dump-server");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t from = server->out().size();
+        Fd client = connect();
+        for (const auto &piece : c.pieces) {
+            if (&piece != &c.pieces.front()) {  // the previous piece has been read
+                const std::string read = progress(static_cast<int>((&piece)[-1].size()));
+                EXPECT_TRUE(server->waitFor(
+                    [&] { return server->out().find(read, from) != std::string::npos; }));
+            }
+            harness::sendAll(client, piece);
+        }
+        EXPECT_BYTES(std::string(kConnected) + c.printed, outputUntil(from, c.printed));
+        EXPECT_TRUE(closedByServer(client));  // nothing is sent back; the child's end closes it
+        waitForChildren(0);
+    }
+    EXPECT_EQ("", server->err());
+}
+
+TEST_F(DumpServer, ClientClosingEarlyGetsNoByteLines) {
+    start("stream-dump-server");
+    Fd client = connect();
+    harness::sendAll(client, "abc");
+    client.reset();
+    waitForChildren(0);
+    server->drainFor(100ms);
+    EXPECT_BYTES(std::string(kConnected) + progress(3) + progress(0), server->out());
+    EXPECT_EQ(0u, server->err().rfind("sockread:: ", 0)) << server->err();
+}
+
+TEST_F(DumpServer, TwoClientsAtOnceHaveTwoChildren) {
+    start("stream-dump-server");
+    Fd first = connect();
+    Fd second = connect();
+    const auto kids = waitForChildren(2);
+    ASSERT_EQ(2u, kids.size());
+    EXPECT_NE(kids[0], kids[1]);
+    // The second client is served first: neither child waits for the other.
+    harness::sendAll(second, "BBBBBBBBBB");
+    const std::string secondLines = progress(10) + byteLines("BBBBBBBBBB");
+    EXPECT_TRUE(server->waitForOutput(secondLines));
+    EXPECT_EQ(1u, waitForChildren(1).size());
+    harness::sendAll(first, "aaaaaaaaaa");
+    const std::string all = std::string(kConnected) + std::string(kConnected) + secondLines +
+                            progress(10) + byteLines("aaaaaaaaaa");
+    EXPECT_BYTES(all, outputUntil(0, byteLines("aaaaaaaaaa")));
+}
+
+TEST_F(ReplyServer, HelloGetsGoodByeFromItsOwnChild) {
+    start("stream-reply-server");
+    Fd client = connect();
+    const auto kids = waitForChildren(1);
+    ASSERT_EQ(1u, kids.size());
+    harness::sendAll(client, "hello");
+    EXPECT_BYTES(kGoodBye, harness::recvAll(client));  // exactly 8 bytes, then the end
+    const std::string lines = replyLines("hello", kids[0]);
+    EXPECT_BYTES(std::string(kConnected) + lines, outputUntil(0, lines));
+    EXPECT_EQ("", server->err());
+}
+
+TEST_F(ReplyServer, OneReadOfAtMost199Bytes) {
+    struct Case {
+        const char *what;
+        std::string sent, printed;
+    };
+    const Case cases[] = {
+        {"199 bytes", std::string(199, 'x'), std::string(199, 'x')},
+        {"200 bytes", std::string(199, 'y') + "Z", std::string(199, 'y')},
+        {"250 bytes", std::string(250, 'z'), std::string(199, 'z')},
+    };
+    start("stream-reply-server");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t from = server->out().size();
+        Fd client = connect();
+        const pid_t kid = waitForChildren(1).at(0);
+        harness::sendAll(client, c.sent);
+        EXPECT_BYTES(kGoodBye, harness::recvAll(client));
+        const std::string lines = replyLines(c.printed, kid);
+        EXPECT_BYTES(std::string(kConnected) + lines, outputUntil(from, lines));
+        waitForChildren(0);
+    }
+}
+
+TEST_F(ReplyServer, OnlyTheFirstPieceIsRead) {
+    start("stream-reply-server");
+    Fd client = connect();
+    const pid_t kid = waitForChildren(1).at(0);
+    harness::sendAll(client, "abc");
+    EXPECT_TRUE(server->waitForOutput(replyLines("abc", kid)));
+    harness::sendAll(client, "def");
+    EXPECT_BYTES(kGoodBye, harness::recvAll(client));
+    waitForChildren(0);
+    server->drainFor(100ms);
+    EXPECT_BYTES(std::string(kConnected) + replyLines("abc", kid), server->out());
+}
+
+TEST_F(ReplyServer, ClientSendingNothingStillGetsGoodBye) {
+    start("stream-reply-server");
+    Fd client = connect();
+    const pid_t kid = waitForChildren(1).at(0);
+    shutdown(client.get(), SHUT_WR);  // the end of its stream, but it still listens
+    EXPECT_BYTES(kGoodBye, harness::recvAll(client));
+    EXPECT_BYTES(std::string(kConnected) + replyLines("", kid),
+                 outputUntil(0, replyLines("", kid)));
+    EXPECT_EQ("", server->err());
+}
+
+// A reset connection makes the child's read fail: it reports it, prints the empty text and
+// its process id, and ends normally although its answer cannot be written. Output on a pipe
+// shows that it ended by exit, which flushes: killed by SIGPIPE it would lose its lines (and
+// the parent's line it inherited at fork).
+TEST_F(ReplyServer, FailedReadIsReportedAndTheChildStillEnds) {
+    start("stream-reply-server", {});
+    Fd client = harness::tcpConnect(kPort);
+    const pid_t kid = waitForChildren(1).at(0);
+    const linger abort{1, 0};
+    setsockopt(client.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    client.reset();  // sends a reset instead of the end of the stream
+    EXPECT_TRUE(server->waitForOutput(replyLines("", kid))) << harness::visible(server->out());
+    EXPECT_BYTES(std::string(kConnected) + replyLines("", kid), server->out());
+    EXPECT_BYTES("read: Connection reset by peer\n", server->err());
+}
+
+// Both servers want TCP port 8000; whichever comes second cannot bind it.
+TEST_F(StreamServer, TwoServersContendForThePort) {
+    start("stream-dump-server");
+    Fd client = connect();  // the dump server holds the port
+    const auto reply = harness::run(harness::binPath("stream-reply-server"));
+    EXPECT_EQ("exit 2", reply.status.describe());
+    EXPECT_BYTES("", reply.out);
+    EXPECT_BYTES("bind:: Address already in use\n", reply.err);
+
+    server.reset();
+    client.reset();
+    HARNESS_ISOLATE(harness::kNet);  // a fresh port 8000: the old one lingers after its connection
+    start("stream-reply-server");
+    client = connect();
+    const auto dump = harness::run(harness::binPath("stream-dump-server"));
+    EXPECT_EQ("exit 1", dump.status.describe());
+    EXPECT_BYTES("", dump.out);
+    EXPECT_BYTES("bind:: Address already in use\n", dump.err);
+}
+
+// With no descriptor left for a connection, accept fails: each server reports it and goes on
+// accepting, forking no child for it.
+TEST_F(StreamServer, FailedAcceptIsReportedAndServingGoesOn) {
+    for (const char *name : {"stream-dump-server", "stream-reply-server"}) {
+        SCOPED_TRACE(name);
+        // The lowest descriptor number the server leaves free once it listens is the one
+        // accept would take: started again with that as its limit, accept finds none.
+        start(name);
+        ASSERT_TRUE(server->waitForState([&] { return hasSocket(server->pid()); }));
+        const auto fds = openFds(server->pid());
+        int limit = 0;
+        while (fds.contains(limit))
+            ++limit;
+        server.reset();  // the listening socket goes with it; no connection holds the port
+
+        start(name, {.pty = true, .limits = {{RLIMIT_NOFILE, static_cast<rlim_t>(limit)}}});
+        Fd client = harness::tcpConnect(kPort);
+        EXPECT_TRUE(server->waitForError("accept: Too many open files\n")) << server->err();
+        EXPECT_TRUE(server->children().empty());
+        EXPECT_FALSE(server->ended());
+        EXPECT_EQ("", server->out());
+    }
+}
+
+}  // namespace
