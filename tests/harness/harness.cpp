@@ -633,17 +633,6 @@ Result run(const std::string &path, std::string_view input, Options options, Dur
     return Result{p.out(), p.err(), *status};
 }
 
-bool waitUntil(const std::function<bool()> &ready, Duration timeout, Duration step) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (ready())
-            return true;
-        if (Clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::min(step, Duration(remainingMs(deadline)) + Duration(1)));
-    }
-}
-
 // ---------------------------------------------------------------- namespaces
 
 std::string isolate(int which) {

@@ -146,11 +146,6 @@ struct Result {
 Result run(const std::string &path, std::string_view input = {}, Options options = {},
            Duration timeout = kTimeout);
 
-// Check `ready` every `step` until it holds or the timeout passes; for conditions that no
-// output announces, such as a state in /proc (Process::waitFor wakes only on output).
-bool waitUntil(const std::function<bool()> &ready, Duration timeout = kTimeout,
-               Duration step = Duration(10));
-
 // Namespaces. Sockets and other objects belong to the namespace they were made in, so make
 // them after isolating (not in a fixture's member initialisers). isolate() moves the calling test
 // process (and so every program it starts afterwards) into fresh namespaces: kNet brings loopback
