@@ -184,6 +184,9 @@ std::string testsDir() {
 bool is32Bit() {
     return sizeof(void *) == 4;
 }
+bool emulated() {
+    return is32Bit() && !std::string_view(HARNESS_EMULATOR).empty();
+}
 
 // ---------------------------------------------------------------- status
 
@@ -436,6 +439,11 @@ bool Process::pump(Duration timeout) {
 const std::string &Process::out() {
     pump(Duration(0));
     return outBuf_;
+}
+
+std::string Process::takeOut() {
+    pump(Duration(0));
+    return std::exchange(outBuf_, {});
 }
 
 const std::string &Process::err() {

@@ -114,6 +114,11 @@ class Process {
     bool pump(Duration timeout);
     int inputFd() const { return in_; }
 
+    // Hand over the standard output read so far and forget it, so that a program that floods
+    // its output can be followed for as long as needed in bounded memory. Waits that look at
+    // out() see only what arrives afterwards.
+    std::string takeOut();
+
   private:
     void kill();
     pid_t pid_ = -1;
