@@ -16,14 +16,14 @@ TEST(SigintDeferDemo, SigintDoesNotEndItOtherSignalsDo) {
         p.signal(SIGINT);
         ASSERT_TRUE(p.waitForOutput(kArrival)) << p.out();
         EXPECT_FALSE(p.ended()) << "SIGINT ended it";
-        EXPECT_EQ('S', p.state()) << "sleeping in the handler";
         p.signal(sig);
         const auto status = p.wait();
         ASSERT_TRUE(status) << "still running";
         EXPECT_TRUE(status->signaled()) << status->describe();
         EXPECT_EQ(sig, status->signal()) << status->describe();
         EXPECT_FALSE(status->coreDumped());
-        if (!harness::emulated()) {  // qemu reports the signal that ended its guest
+        // qemu-i386 reports a guest ended by a core-dumping signal on standard error.
+        if (!(harness::emulated() && sig == SIGQUIT)) {
             EXPECT_BYTES("", p.err());
         }
         const std::size_t before = occurrences(p.out(), kMessage);

@@ -90,9 +90,7 @@ class SignalFlagsDemo : public testing::Test {
         take();
         EXPECT_TRUE(partial.empty() || std::string_view(kPhaseThree).starts_with(partial))
             << "cut off mid-line: \"" << harness::visible(partial) << "\"";
-        if (!harness::emulated()) {  // qemu reports the signal that ended its guest
-            EXPECT_BYTES("", demo->err());
-        }
+        EXPECT_BYTES("", demo->err());
         ASSERT_EQ(expected.size(), runs.size()) << describe(runs);
         for (std::size_t i = 0; i < runs.size(); ++i) {
             if (expected[i].count == 0) {  // a flooding line: as often as it came
