@@ -3,8 +3,8 @@
 // Run it and send kill -INT, kill -HUP (or type Ctrl-C, Ctrl-\) from another shell; it
 // floods its output, so try: signal-flags-demo | uniq -c. SIGTERM ends it.
 // Deliberate shortcut: the handlers print with stdio, which is not async-signal-safe; the
-// three signals are let in only between two lines of the loop, and held back while a handler
-// prints, so a handler never interrupts a stdio call.
+// three signals are let in only after a line of the loop, before its flag test, and held back
+// while a handler prints, so a handler never interrupts a stdio call.
 #include <signal.h>
 
 #include <cstdio>
@@ -28,12 +28,13 @@ void holdSignals(int how) {
     sigprocmask(how, &set, nullptr);
 }
 
-// One line of the main loop; a signal that comes meanwhile is handled right after it, when
-// stdio holds only whole lines.
+// One line of the main loop, with the signals held back. They are let in for a moment right
+// after it, when stdio holds only whole lines: a signal that came meanwhile is handled there,
+// between the line and the flag test that follows it, never between the test and the next line.
 void printLine(const char *line) {
-    holdSignals(SIG_BLOCK);
     fputs(line, stdout);
     holdSignals(SIG_UNBLOCK);
+    holdSignals(SIG_BLOCK);
 }
 
 // A handler is entered with only its own signal blocked: it holds back the other two before it
@@ -56,6 +57,7 @@ int main() {
     signal(SIGHUP, sh_for_one);
     signal(SIGINT, sh_for_tt);
     signal(SIGQUIT, sh_for_tt);
+    holdSignals(SIG_BLOCK);
     do
         printLine(kPhaseOne);
     while (one_occured == 0);
