@@ -57,6 +57,9 @@ TEST(SigintDeferDemo, SecondSigintDuringTheHandlerEntersAtOnce) {
     ASSERT_TRUE(p.waitForOutput(std::string(kInstalled) += kMessage)) << p.out();
     p.signal(SIGINT);
     ASSERT_TRUE(p.waitForOutput(kArrival)) << p.out();
+    // Only once the first handler sleeps: a SIGINT between its arrival line and its sleep would
+    // run the nested handler to its end before the outer one even began to sleep.
+    ASSERT_TRUE(p.waitFor([&] { return p.state() == 'S'; })) << "state " << p.state();
     const auto first = Clock::now();
     p.signal(SIGINT);
     ASSERT_TRUE(p.waitFor([&] { return occurrences(p.out(), kArrival) == 2; }, kAtOnce))
