@@ -36,6 +36,17 @@ TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
     EXPECT_BYTES("tty\ngot word\n", p.out());  // no echo, no \r added
 }
 
+TEST(Harness, TakeOutHandsOverAndForgets) {
+    harness::Process p("/bin/sh", shell("echo one; read x; echo two"));
+    ASSERT_TRUE(p.waitForOutput("one\n"));
+    EXPECT_BYTES("one\n", p.takeOut());
+    EXPECT_BYTES("", p.out());
+    p.write("\n");
+    ASSERT_TRUE(p.waitForLines(1));
+    EXPECT_BYTES("two\n", p.takeOut());
+    ASSERT_TRUE(p.wait());
+}
+
 TEST(Harness, WaitReturnsWhileAChildStillHoldsTheOutputs) {
     harness::Process p("/bin/sh", shell("sleep 30 & echo $!"));
     const auto status = p.wait(5s);
