@@ -84,7 +84,8 @@ class Process {
     const std::string &out();
     const std::string &err();
 
-    // Wait until ready() holds, reading output meanwhile; false on timeout or when the output
+    // Wait until ready() holds, reading output meanwhile and asking again at least every 50 ms
+    // (ready() may look at more than the output); false on timeout or when the output
     // has ended and ready() still does not hold.
     bool waitFor(const std::function<bool()> &ready, Duration timeout = kTimeout);
     bool waitForOutput(std::string_view text, Duration timeout = kTimeout);  // stdout has text

@@ -47,6 +47,15 @@ TEST(Harness, TakeOutHandsOverAndForgets) {
     ASSERT_TRUE(p.wait());
 }
 
+TEST(Harness, WaitForAsksAgainWhileNoOutputComes) {
+    harness::TempDir dir;
+    const std::string flag = dir / "flag";
+    harness::Process p("/bin/sh", shell("sleep 0.2; : > " + flag + "; exec sleep 30"));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(p.waitFor([&] { return access(flag.c_str(), F_OK) == 0; }, 20s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "not before the timeout";
+}
+
 TEST(Harness, WaitReturnsWhileAChildStillHoldsTheOutputs) {
     harness::Process p("/bin/sh", shell("sleep 30 & echo $!"));
     const auto status = p.wait(5s);
