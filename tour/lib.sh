@@ -13,6 +13,7 @@
 #   wait_for LABEL TEXT [S] wait (S seconds, default 10) until its standard output shows TEXT
 #   wait_err LABEL TEXT [S] the same for standard error
 #   wait_in FILE TEXT [S]   the same for a file (a queue's line in /dev/mqueue, say)
+#   wait_count LABEL TEXT N [S]  wait until N lines of its standard output hold TEXT
 #   signal LABEL SIG        send a signal to a started program, saying so
 #   finish LABEL [S]        wait for a started program to end by itself
 #   stop LABEL [SIG]        send SIG (default TERM) and wait for it to end
@@ -107,6 +108,18 @@ _tour_wait_text() {
 wait_for() { _tour_wait_text "$TOUR_DIR/$1.out" "$2" "${3:-10}"; }
 wait_err() { _tour_wait_text "$TOUR_DIR/$1.err" "$2" "${3:-10}"; }
 wait_in() { _tour_wait_text "$1" "$2" "${3:-10}"; }
+
+wait_count() {
+    local file=$TOUR_DIR/$1.out text=$2 count=$3 limit=${4:-10} waited=0
+    until [ -f "$file" ] && [ "$(grep -cF -- "$text" "$file")" -ge "$count" ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+        if [ "$waited" -ge $((limit * 20)) ]; then
+            echo "tour: waited ${limit}s in vain for $count lines with \"$text\" in $1" >&2
+            return 1
+        fi
+    done
+}
 
 signal() {
     local label=$1 sig=$2

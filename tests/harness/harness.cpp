@@ -38,6 +38,9 @@ namespace {
 constexpr uid_t kNobodyUid = 65534;
 constexpr gid_t kNogroupGid = 65534;
 constexpr std::size_t kReadChunk = 65536;
+// How often waitFor() asks again when no output comes, for conditions on more than the output
+// (the program's state in /proc, a file).
+constexpr Duration kPollSlice{50};
 
 using Clock = std::chrono::steady_clock;
 
@@ -471,6 +474,11 @@ const std::string &Process::out() {
     return outBuf_;
 }
 
+std::string Process::takeOut() {
+    pump(Duration(0));
+    return std::exchange(outBuf_, {});
+}
+
 const std::string &Process::err() {
     pump(Duration(0));
     return errBuf_;
@@ -493,7 +501,7 @@ bool Process::waitFor(const std::function<bool()> &ready, Duration timeout) {
                 return ready();
             continue;
         }
-        pump(Duration(remainingMs(deadline)));
+        pump(std::min(Duration(remainingMs(deadline)), kPollSlice));
     }
 }
 

@@ -88,7 +88,8 @@ class Process {
     const std::string &out();
     const std::string &err();
 
-    // Wait until ready() holds, reading output meanwhile; false on timeout or when the output
+    // Wait until ready() holds, reading output meanwhile and asking again at least every 50 ms
+    // (ready() may look at more than the output); false on timeout or when the output
     // has ended and ready() still does not hold.
     bool waitFor(const std::function<bool()> &ready, Duration timeout = kTimeout);
     bool waitForOutput(std::string_view text, Duration timeout = kTimeout);  // stdout has text
@@ -123,6 +124,11 @@ class Process {
     // stream the output. Returns false when both outputs have ended.
     bool pump(Duration timeout);
     int inputFd() const { return in_; }
+
+    // Hand over the standard output read so far and forget it, so that a program that floods
+    // its output can be followed for as long as needed in bounded memory. Waits that look at
+    // out() see only what arrives afterwards.
+    std::string takeOut();
 
   private:
     void kill();

@@ -36,6 +36,26 @@ TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
     EXPECT_BYTES("tty\ngot word\n", p.out());  // no echo, no \r added
 }
 
+TEST(Harness, TakeOutHandsOverAndForgets) {
+    harness::Process p("/bin/sh", shell("echo one; read x; echo two"));
+    ASSERT_TRUE(p.waitForOutput("one\n"));
+    EXPECT_BYTES("one\n", p.takeOut());
+    EXPECT_BYTES("", p.out());
+    p.write("\n");
+    ASSERT_TRUE(p.waitForLines(1));
+    EXPECT_BYTES("two\n", p.takeOut());
+    ASSERT_TRUE(p.wait());
+}
+
+TEST(Harness, WaitForAsksAgainWhileNoOutputComes) {
+    harness::TempDir dir;
+    const std::string flag = dir / "flag";
+    harness::Process p("/bin/sh", shell("sleep 0.2; : > " + flag + "; exec sleep 30"));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(p.waitFor([&] { return access(flag.c_str(), F_OK) == 0; }, 20s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "not before the timeout";
+}
+
 TEST(Harness, WaitReturnsWhileAChildStillHoldsTheOutputs) {
     harness::Process p("/bin/sh", shell("sleep 30 & echo $!"));
     const auto status = p.wait(5s);

@@ -1,0 +1,59 @@
+// sigint-defer-demo: a SIGINT handler installed with SA_NODEFER, so SIGINT stays unblocked
+// while its own handler runs: a second Ctrl-C during the handler's ten-second sleep enters the
+// handler again at once (two arrival lines, then two exit lines together). Run it on a
+// terminal and type Ctrl-C once, then twice quickly; Ctrl-\ (SIGQUIT) ends it.
+// Deliberate shortcut: the handler prints with stdio, which is not async-signal-safe; SIGINT
+// is held back around every stdio call, so a handler never interrupts one.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned kHandlerSleepSeconds = 10;
+constexpr unsigned kLoopSleepSeconds = 1;
+
+// SIG_BLOCK before a stdio call, SIG_UNBLOCK after it: a SIGINT that comes meanwhile is
+// delivered as soon as the call is done, when stdio is consistent again.
+void holdSigint(int how) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigprocmask(how, &set, nullptr);
+}
+
+void handler(int sig) {
+    holdSigint(SIG_BLOCK);
+    printf("We have received signal :  %d \n", sig);
+    holdSigint(SIG_UNBLOCK);
+    sleep(kHandlerSleepSeconds);  // a SIGINT now nests a second handler at once
+    holdSigint(SIG_BLOCK);
+    puts(" exit from sighandler ");
+}  // returning restores the mask of the interrupted code, where SIGINT was unblocked
+
+}  // namespace
+
+int main() {
+    struct sigaction act;
+    memset(&act, 0, sizeof act);
+    act.sa_flags = SA_NODEFER;
+    act.sa_handler = handler;
+    if (sigaction(SIGINT, &act, nullptr) < 0) {
+        const int err = errno;
+        perror("sigaction");
+        exit(err);
+    }
+    holdSigint(SIG_BLOCK);
+    puts("Successfully installed signal handler for SIGINT");
+    holdSigint(SIG_UNBLOCK);
+    for (;;) {
+        holdSigint(SIG_BLOCK);
+        puts("This is a pointless message.");
+        holdSigint(SIG_UNBLOCK);
+        sleep(kLoopSleepSeconds);  // cut short by a SIGINT, then the next pass starts at once
+    }
+}
