@@ -5,19 +5,31 @@
 #   vm-follow.sh RESULTS_LOG
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: vm-follow.sh RESULTS_LOG" >&2; exit 2; }
-tail -n +1 -F "$1" 2>/dev/null | awk '
-    { sub(/\r$/, "") }
-    $1 != "@@VM-RESULT@@" { next }
-    { kind = $2; text = $0; sub(/^@@VM-RESULT@@ [^ ]* ?/, "", text) }
-    kind == "step" {
-        step = $3; rc = $5; sub(/:$/, "", rc)
-        cmd = text; sub(/^[^:]*: ?/, "", cmd)
-        if (step == "boot") print "(the kernel has booted; the boot log is not shown)"
-        else if (step != "final") printf "$ %s   [status %s]\n", cmd, rc
-        fflush(); next
-    }
-    kind == "out" { print "    " text; fflush(); next }
-    kind == "log" && step != "boot" { print "    " text; fflush(); next }
-    kind == "done" { print "(the guest is done)"; fflush(); exit }
-    kind != "end" && kind != "log" { print "(" kind " " text ")"; fflush() }
-'
+marker='@@VM-RESULT@@ '
+step=
+exec {log}< <(tail -n +1 -F "$1" 2>/dev/null)
+follower=$!
+trap 'kill "$follower" 2>/dev/null || true' EXIT
+# A shell loop rather than awk: mawk reads a pipe in large blocks and would show the lines late.
+while IFS= read -r line; do
+    line=${line%$'\r'}
+    case "$line" in "$marker"*) ;; *) continue ;; esac
+    line=${line#"$marker"}
+    kind=${line%% *} text=${line#* }
+    case "$kind" in
+    step)
+        step=${text%% *}
+        rc=${text#* rc } rc=${rc%%:*}
+        case "$step" in
+        boot) echo "(the kernel has booted; the boot log is not shown)" ;;
+        final) ;;
+        *) printf '$ %s   [status %s]\n' "${text#*: }" "$rc" ;;
+        esac
+        ;;
+    out) printf '    %s\n' "$text" ;;
+    log) [ "$step" = boot ] || printf '    %s\n' "$text" ;;
+    end) ;;
+    done) echo "(the guest is done)"; break ;;
+    *) printf '(%s %s)\n' "$kind" "$text" ;;
+    esac
+done <&"$log"
