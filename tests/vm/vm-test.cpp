@@ -33,6 +33,8 @@ constexpr int kSecondsSlack = 1;
 // Loading the writer again finds no node (30, 300): no delay, only grace periods.
 constexpr int kNoDelaySeconds = 10;
 constexpr int kClockFields = 6;
+// How much of the kernel console to show when the guest gives no verdict.
+constexpr std::size_t kConsoleTail = 4000;
 
 const std::string kMarker = "@@VM-RESULT@@ ";
 
@@ -145,7 +147,7 @@ Report boot(const std::string &arch, const std::string &preempt, const std::stri
         EXPECT_EQ("exit 0", status->describe())
             << "guest verdict (1: a command ended unexpectedly, 2: no verdict)\n"
             << vm.err() << report.unexpected << "console tail:\n"
-            << console.substr(console.size() > 4000 ? console.size() - 4000 : 0);
+            << console.substr(console.size() > kConsoleTail ? console.size() - kConsoleTail : 0);
     }
     EXPECT_TRUE(report.done) << "the guest did not finish its scenario";
     EXPECT_EQ("", report.unexpected);
