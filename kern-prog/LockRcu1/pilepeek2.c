@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * pilepeek2: prints pilecore's stack to the kernel log without taking a lock, on the RCU
+ * read side. Loaded while pilefeed holds its delay, it shows the nodes already replaced with
+ * their new values and the rest with their old ones.
+ * Watch: insmod pilecore.ko; insmod pilepeek2.ko; dmesg.
+ */
+#include <linux/init.h>
+#include <linux/kernel.h>
+#include <linux/module.h>
+#include <linux/rculist.h>
+#include <linux/rcupdate.h>
+
+#include "node.h"
+
+struct node *get;
+
+void reader2(void);
+
+/* Prints the node at `get`; the caller keeps it alive (see init). */
+void reader2(void)
+{
+	rcu_read_lock();
+	printk(KERN_INFO "reader2 .............. data_item1 = %d\tdata_item2 = %d\n",
+	       rcu_dereference(get)->data_item1, rcu_dereference(get)->data_item2);
+	rcu_read_unlock();
+}
+
+static int __init init_pilepeek2(void)
+{
+	printk(KERN_INFO "%s module is inserted\n", __func__);
+	printk(KERN_INFO "\ndata_items are POPED from stack:\n");
+	/*
+	 * One read-side section across the whole walk: with preemptible RCU a grace period could
+	 * otherwise end between two nodes, and pilefeed could free the node under `get` before
+	 * the walk steps from it to the next. reader2's own section nests inside this one.
+	 */
+	rcu_read_lock();
+	list_for_each_entry_rcu(get, &head, list)
+		reader2();
+	rcu_read_unlock();
+	return 0;
+}
+
+static void __exit cleanup_pilepeek2(void)
+{
+	printk(KERN_INFO "%s module is removed\n", __func__);
+}
+
+module_init(init_pilepeek2);
+module_exit(cleanup_pilepeek2);
+
+MODULE_LICENSE("GPL");
+MODULE_DESCRIPTION("PILEPEEK2 MODULE");
+MODULE_AUTHOR("TEAM TARQ");

@@ -1,0 +1,307 @@
+// The kernel modules in a real kernel: each case boots the Debian kernel of one architecture
+// under qemu (tests/vm/vm-run.sh), runs one scenario of tests/vm/guest-init.sh in it and
+// checks what the guest reported: every step's kernel-log lines against
+// tests/vm/golden/<step>.out, the writer's delay, that no reader ever saw a half-updated node,
+// and that the kernel logged no BUG, WARNING, Oops, lockdep report or RCU stall.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <map>
+#include <ostream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check.hpp"
+#include "harness.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A run takes about a minute under TCG; the machine may be loaded and slower by far.
+constexpr harness::Duration kVmTimeout = 16min;
+// The writer holds the node (30, 300) for 10000 jiffies, 40 s at the kernel's HZ of 250; the
+// guest measures whole seconds, so one may be lost at either end.
+constexpr int kDelaySeconds = 40;
+constexpr int kSecondsSlack = 1;
+// Loading the writer again finds no node (30, 300): no delay, only grace periods.
+constexpr int kNoDelaySeconds = 10;
+constexpr int kClockFields = 6;
+// How much of the kernel console to show when the guest gives no verdict.
+constexpr std::size_t kConsoleTail = 4000;
+
+const std::string kMarker = "@@VM-RESULT@@ ";
+
+// Reports the kernel makes at any moment about the emulated machine's timing (a loaded host
+// slows TCG down): they are not the step's doing, so they are left out of the compared lines
+// (and still scanned for trouble).
+constexpr std::array<std::string_view, 2> kTimingNoise = {">clocksource: ",
+                                                          ">hrtimer: interrupt took "};
+
+bool timingNoise(const std::string &line) {
+    for (const std::string_view noise : kTimingNoise)
+        if (line.find(noise) != std::string::npos)
+            return true;
+    return false;
+}
+
+struct Step {
+    int rc = -1;
+    std::string out, log;  // the command's output and the kernel log lines, '\n' after each
+};
+
+struct Report {
+    std::map<std::string, Step> steps;
+    std::vector<std::string> order;
+    std::map<std::string, std::string> values;  // "window-seconds" -> "41", ...
+    std::string unexpected;                     // the guest's own complaints
+    bool done = false;
+};
+
+Report parse(const std::string &text) {
+    Report report;
+    std::istringstream in(text);
+    std::string line, current;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto at = line.find(kMarker);
+        if (at == std::string::npos)
+            continue;
+        const std::string rest = line.substr(at + kMarker.size());
+        const auto space = rest.find(' ');
+        const std::string word = rest.substr(0, space);
+        const std::string tail = space == std::string::npos ? "" : rest.substr(space + 1);
+        if (word == "step") {
+            char name[128] = {};
+            int rc = -1;
+            if (std::sscanf(tail.c_str(), "%127s rc %d", name, &rc) == 2) {
+                current = name;
+                report.steps[current].rc = rc;
+                report.order.push_back(current);
+            }
+        } else if (word == "out" && !current.empty()) {
+            report.steps[current].out += tail + "\n";
+        } else if (word == "log" && !current.empty()) {
+            if (!timingNoise(tail))
+                report.steps[current].log += tail + "\n";
+        } else if (word == "end") {
+            current.clear();
+        } else if (word == "unexpected") {
+            report.unexpected += tail + "\n";
+        } else if (word == "done") {
+            report.done = true;
+        } else {
+            report.values[word] = tail;
+        }
+    }
+    return report;
+}
+
+std::string kernelDir(const std::string &arch) {
+    return std::string(VM_KERNEL_CACHE) + "/" + arch;
+}
+
+std::string missing(const std::string &arch) {
+    return arch == "x86_64" ? VM_MISSING_X86_64 : VM_MISSING_I686;
+}
+
+std::string clockReader(const std::string &arch) {
+    return arch == "x86_64" ? VM_CLOCK_READER_X86_64 : VM_CLOCK_READER_I686;
+}
+
+bool exists(const std::string &path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+// Lines of the kernel log that must never appear.
+const std::regex kKernelTrouble(
+    R"(BUG:|WARNING:|Oops|general protection fault|Kernel panic|possible recursive locking|)"
+    R"(possible circular locking|lockdep|detected stall|self-detected stall|INFO: rcu|)"
+    R"(soft lockup|hard LOCKUP|Call Trace:)");
+
+// Boots one VM and returns what the guest reported; fails the test when the guest gave no
+// verdict or a bad one.
+Report boot(const std::string &arch, const std::string &preempt, const std::string &scenario,
+            const harness::TempDir &dir) {
+    const std::string kos = std::string(VM_MODULES) + "/" + arch;
+    std::vector<std::string> args = {arch, preempt, scenario, dir.path(), kos, kernelDir(arch)};
+    if (!clockReader(arch).empty())
+        args.push_back(clockReader(arch));
+    harness::Process vm(VM_RUN, {.args = args, .stdinNull = true});
+    const auto status = vm.wait(kVmTimeout);
+    const std::string console =
+        exists(dir / "console.log") ? harness::readFile(dir / "console.log") : "";
+    const std::string results =
+        exists(dir / "results.log") ? harness::readFile(dir / "results.log") : "";
+    Report report = parse(results);
+    if (!status) {
+        ADD_FAILURE() << "the VM did not end within the timeout";
+    } else {
+        EXPECT_EQ("exit 0", status->describe())
+            << "guest verdict (1: a command ended unexpectedly, 2: no verdict)\n"
+            << vm.err() << report.unexpected << "console tail:\n"
+            << console.substr(console.size() > kConsoleTail ? console.size() - kConsoleTail : 0);
+    }
+    EXPECT_TRUE(report.done) << "the guest did not finish its scenario";
+    EXPECT_EQ("", report.unexpected);
+    std::smatch m;
+    for (const std::string *text : {&console, &results}) {
+        std::istringstream in(*text);
+        std::string line;
+        while (std::getline(in, line))
+            EXPECT_FALSE(std::regex_search(line, m, kKernelTrouble)) << "kernel log: " << line;
+    }
+    return report;
+}
+
+struct Config {
+    std::string arch, preempt;
+};
+
+void PrintTo(const Config &config, std::ostream *os) {
+    *os << config.arch << " preempt=" << config.preempt;
+}
+
+class KernelModules : public testing::TestWithParam<Config> {
+  protected:
+    void SetUp() override {
+        const std::string why = missing(GetParam().arch);
+        if (!why.empty())
+            GTEST_SKIP() << why;
+        for (const std::string &need :
+             {kernelDir(GetParam().arch) + "/kernel",
+              std::string(VM_MODULES) + "/" + GetParam().arch + "/pilecore.ko"})
+            if (!exists(need))
+                GTEST_SKIP() << "missing " << need << ": run scripts/install.sh and build";
+    }
+};
+
+// Every step of the module scenario, in order, with its log lines as golden files; "fail"
+// steps are refused loads or unloads.
+TEST_P(KernelModules, LoadUnloadWindowAndLog) {
+    harness::TempDir dir;
+    const Report report = boot(GetParam().arch, GetParam().preempt, "modules", dir);
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"nocore-pilepeek1", false},
+        {"nocore-pilepeek2", false},
+        {"nocore-pilefeed", false},
+        {"pilecore-load", true},
+        {"pilepeek1-load", true},
+        {"pilepeek2-load", true},
+        {"pilecore-busy", false},
+        {"pilepeek1-unload", true},
+        {"pilepeek2-unload", true},
+        {"window", true},
+        {"window-end", true},
+        {"pilepeek1-unload-window", true},
+        {"pilefeed-busy", false},
+        {"pilepeek2-after", true},
+        {"pilefeed-unload", true},
+        {"pilefeed-again", true},
+        {"pilepeek2-unload-after", true},
+        {"pilefeed-unload-again", true},
+        {"pilecore-unload", true},
+        {"pilecore-reload", true},
+        {"pilepeek1-fresh", true},
+        {"pilepeek1-unload-fresh", true},
+        {"pilecore-unload-again", true},
+    };
+    for (const auto &[name, succeeds] : expected) {
+        SCOPED_TRACE("step " + name);
+        const auto step = report.steps.find(name);
+        ASSERT_NE(step, report.steps.end()) << "the guest did not report it";
+        if (succeeds)
+            EXPECT_EQ(0, step->second.rc) << step->second.out;
+        else
+            EXPECT_NE(0, step->second.rc) << step->second.out;
+        EXPECT_BYTES(harness::golden("vm/golden/" + name).out, step->second.log);
+    }
+
+    // pilecore is held by both readers while they are loaded, and gone with its importers.
+    ASSERT_TRUE(report.steps.count("modules-both"));
+    EXPECT_TRUE(std::regex_search(
+        report.steps.at("modules-both").out,
+        std::regex(R"(^pilecore \d+ 2 pilepeek[12],pilepeek[12],)", std::regex::multiline)))
+        << report.steps.at("modules-both").out;
+    ASSERT_TRUE(report.steps.count("modules-none"));
+    EXPECT_EQ("", report.steps.at("modules-none").out);
+
+    // The first load of the writer spans its delay; the second has none.
+    ASSERT_TRUE(report.values.count("window-seconds"));
+    ASSERT_TRUE(report.values.count("again-seconds"));
+    EXPECT_GE(std::stoi(report.values.at("window-seconds")), kDelaySeconds - kSecondsSlack);
+    EXPECT_LT(std::stoi(report.values.at("again-seconds")), kNoDelaySeconds);
+
+    // No reader ever printed a node with a new data_item1 and an old data_item2 (or any pair
+    // that was never in the list).
+    const std::regex nodeLine(R"(data_item1 = (-?\d+)\tdata_item2 = (-?\d+))");
+    int nodes = 0;
+    for (const auto &[name, step] : report.steps) {
+        for (auto it = std::sregex_iterator(step.log.begin(), step.log.end(), nodeLine);
+             it != std::sregex_iterator(); ++it) {
+            const int one = std::stoi((*it)[1]), two = std::stoi((*it)[2]);
+            const bool original = one % 10 == 0 && one >= 10 && one <= 40 && two == one * 10;
+            EXPECT_TRUE(original || (one == 777 && two == 888))
+                << "step " << name << " printed (" << one << ", " << two << ")";
+            ++nodes;
+        }
+    }
+    EXPECT_EQ(20, nodes);  // five walks of four nodes
+}
+
+INSTANTIATE_TEST_SUITE_P(Vm, KernelModules,
+                         testing::Values(Config{"x86_64", "none"}, Config{"x86_64", "full"},
+                                         Config{"i686", "none"}, Config{"i686", "full"}),
+                         [](const auto &info) {
+                             return info.param.arch + "_" + info.param.preempt;
+                         });
+
+class ClockDevice : public testing::TestWithParam<std::string> {};
+
+// clock-reader against the real /dev/clock: without the device one perror line and status 1;
+// with it six lines whose bytes are the time read just before or just after it.
+TEST_P(ClockDevice, ReaderShowsTheTime) {
+    const std::string arch = GetParam();
+    if (!missing(arch).empty())
+        GTEST_SKIP() << missing(arch);
+    if (clockReader(arch).empty())
+        GTEST_SKIP() << "the clock-reader target is not part of this build";
+    harness::TempDir dir;
+    const Report report = boot(arch, "none", "clock", dir);
+    ASSERT_TRUE(report.steps.count("clock-absent") && report.steps.count("clock-reader"));
+    EXPECT_EQ(1, report.steps.at("clock-absent").rc);
+    EXPECT_BYTES("clock:: No such file or directory\n", report.steps.at("clock-absent").out);
+
+    // The guest's time as "SS MM HH dd mm yy" just before and just after the reader ran.
+    std::vector<std::string> accepted;
+    for (const char *when : {"clock-before", "clock-after"}) {
+        ASSERT_TRUE(report.values.count(when)) << when;
+        std::istringstream in(report.values.at(when));
+        std::string lines;
+        for (int i = 0; i < kClockFields; ++i) {
+            int value = 0;
+            in >> value;
+            char line[32];
+            std::snprintf(line, sizeof line, " .... %x....\n", static_cast<unsigned>(value));
+            lines += line;
+        }
+        accepted.push_back(lines);
+    }
+    const std::string &out = report.steps.at("clock-reader").out;
+    EXPECT_TRUE(out == accepted[0] || out == accepted[1]) << "reader:\n"
+                                                          << out << "time before:\n"
+                                                          << accepted[0] << "time after:\n"
+                                                          << accepted[1];
+}
+
+INSTANTIATE_TEST_SUITE_P(Vm, ClockDevice, testing::Values("x86_64", "i686"),
+                         [](const auto &info) { return info.param; });
+
+}  // namespace

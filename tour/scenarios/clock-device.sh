@@ -1,0 +1,16 @@
+# clock-reader against a real /dev/clock: the clock-device peer module in the kernel VM.
+scenario clock-device "clock-reader reads six bytes of the time from /dev/clock in a Debian kernel under qemu"
+
+scenario_clock_device() {
+    if [ ! -x "$TOUR_ROOT/build/kernel/x86_64/guest/clock-reader" ]; then
+        note "clock-reader is not part of this build, so there is nothing to read /dev/clock with."
+        return 0
+    fi
+    _tour_vm clock || return 1
+    wait_for guest "clock-device.ko" 120
+    note "Before the device exists, clock-reader's open fails and it reports it with the prefix \"clock:\"."
+    wait_for guest "(the guest is done)" 120
+    note "The device hands out the time at open, one byte per read: seconds, minutes, hours, day, month, year modulo 100, in binary; clock-reader prints them in hex between the guest's two readings of the time (decimal)."
+    finish guest 10
+    finish vm 60
+}
