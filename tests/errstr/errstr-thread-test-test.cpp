@@ -1,5 +1,8 @@
 // errstr-thread-test run as a user runs it: four lines in order, two different buffer
 // addresses, the main thread's EINVAL text intact after the other thread's EPERM call.
+#include <sys/resource.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -41,6 +44,21 @@ TEST(ErrstrThreadTest, FourLinesTwoBuffersMainTextIntact) {
     EXPECT_TRUE(other.starts_with("0x") && main.starts_with("0x")) << other << " " << main;
     EXPECT_BYTES("", result.err);
     EXPECT_EQ("exit 0", result.status.describe());
+}
+
+// The C library sizes a new thread's stack by the stack limit: with a limit no address space
+// can hold, pthread_create fails; the program says so as perror would and exits with the number.
+TEST(ErrstrThreadTest, FailedThreadCreationIsReportedWithItsNumber) {
+#if defined(__x86_64__)
+    constexpr rlim_t kUnmappableStack = rlim_t{1} << 47;  // the whole user address space
+#else
+    constexpr rlim_t kUnmappableStack = 0x7fff'fc00;  // 2 GiB beside the program: cannot fit
+#endif
+    const auto result = harness::run(harness::binPath("errstr-thread-test"), {},
+                                     {.limits = {{RLIMIT_STACK, kUnmappableStack}}});
+    EXPECT_BYTES("Main thread has called strerror()\n", result.out);
+    EXPECT_BYTES("pthread_create: Resource temporarily unavailable\n", result.err);
+    EXPECT_EQ("exit " + std::to_string(EAGAIN), result.status.describe());
 }
 
 // The program is position-dependent, as the local-exec buffer it compiles in requires.

@@ -1,67 +1,18 @@
-// errstr-tsd only: when it allocates and frees. The program is linked with --wrap=malloc and
-// --wrap=free, so every malloc and free that the object (or this test) calls passes through
-// the counters below; the C library's own allocations do not.
+// errstr-tsd only: when it allocates and frees (counted through malloc-count), what it does
+// without memory, and without a key.
 #include <malloc.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
-#endif
 
 #include "check.hpp"
-
-extern "C" void *__real_malloc(std::size_t size);
-extern "C" void __real_free(void *block);
+#include "malloc-count.hpp"
 
 namespace {
 
-constexpr std::size_t kBufSize = 256;
-
-thread_local int tMallocs = 0;  // this thread's mallocs
-thread_local void *tLastMalloc = nullptr;
-thread_local bool tFailNextMalloc = false;
-std::atomic<long> gMallocs{0}, gFrees{0};
-std::atomic<void *> gLastFreed{nullptr};
-
-}  // namespace
-
-extern "C" void *__wrap_malloc(std::size_t size) {
-    if (tFailNextMalloc) {
-        tFailNextMalloc = false;
-        errno = ENOMEM;
-        return nullptr;
-    }
-    void *block = __real_malloc(size);
-    ++tMallocs;
-    tLastMalloc = block;
-    ++gMallocs;
-    return block;
-}
-
-extern "C" void __wrap_free(void *block) {
-    if (block != nullptr) {
-        ++gFrees;
-        gLastFreed = block;
-    }
-    __real_free(block);
-}
-
-namespace {
-
-// Bytes the heap holds for the program now.
-std::size_t heapInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    return mallinfo2().uordblks;
-#endif
-}
+using namespace malloc_count;
 
 TEST(StrerrorTsd, FirstCallInAThreadAllocatesLaterCallsDoNot) {
     std::thread thread([] {
@@ -94,38 +45,6 @@ TEST(StrerrorTsd, ThreadWithoutACallAllocatesNothing) {
     thread.join();
     EXPECT_EQ(mallocs, gMallocs.load());
     EXPECT_EQ(frees, gFrees.load());
-}
-
-TEST(StrerrorTsd, TenThousandShortLivedThreadsLeaveTheHeapAsItWas) {
-    constexpr int kThreads = 10000;
-    constexpr int kAtOnce = 8;
-    strerror(0);
-    constexpr int kNumbers = 150;  // known numbers and a few unknown ones past them
-    std::vector<std::string> texts;
-    for (int err = 0; err < kNumbers; ++err) {
-        const char *text = strerrordesc_np(err);
-        texts.push_back(text ? text : "Unknown error " + std::to_string(err));
-    }
-    const long mallocs = gMallocs, frees = gFrees;
-    const std::size_t heapBefore = heapInUse();
-    std::atomic<int> wrong{0};
-    for (int started = 0; started < kThreads; started += kAtOnce) {
-        std::thread batch[kAtOnce];
-        for (int i = 0; i < kAtOnce; ++i)
-            batch[i] = std::thread([&, err = (started + i) % kNumbers] {
-                if (texts[err] != strerror(err))
-                    ++wrong;
-            });
-        for (auto &thread : batch)
-            thread.join();
-    }
-    const std::size_t heapAfter = heapInUse();
-    EXPECT_EQ(0, wrong.load());
-    EXPECT_EQ(kThreads, gMallocs - mallocs);
-    EXPECT_EQ(kThreads, gFrees - frees);
-    // Kept buffers would add kThreads * kBufSize (2.5 MB); allow a little allocator noise.
-    EXPECT_LT(heapAfter, heapBefore + kThreads * kBufSize / 10)
-        << "heap in use grew from " << heapBefore << " to " << heapAfter << " bytes";
 }
 
 // Without memory for its buffer a thread still gets the right text, read-only and not
