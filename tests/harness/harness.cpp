@@ -138,6 +138,9 @@ std::string testsDir() {
 bool is32Bit() {
     return sizeof(void *) == 4;
 }
+bool emulated() {
+    return is32Bit() && !std::string_view(HARNESS_EMULATOR).empty();
+}
 
 // ---------------------------------------------------------------- status
 
