@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr std::size_t kBufSize =
-    256;  // one per thread; the longest text kept is kBufSize - 1 bytes
+// One buffer per thread; the longest text kept is kBufSize - 1 bytes.
+constexpr std::size_t kBufSize = 256;
 
 // True when err has a text in table: not negative, below count, entry not null (in this
 // order, so the entry is read only when it exists).
