@@ -1,5 +1,6 @@
 # Functions for tour scenarios. A scenario is a file in tour/scenarios/ that calls
-#   scenario NAME "one line: what it shows"
+#   scenario NAME "one line: what it shows" [SECONDS]
+# (SECONDS: about how long it plays, given when that is 10 s or more)
 # and defines a function scenario_NAME (dashes in NAME become underscores). It runs in fresh
 # network, IPC, mount and UTS namespaces (loopback up, a private /dev/shm and /dev/mqueue),
 # in a fresh working directory, with these functions:
@@ -26,13 +27,14 @@ TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 TOUR_BIN=$TOUR_ROOT/build/native/bin
 TOUR_LIB=$TOUR_ROOT/build/native/lib
 TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
-declare -A TOUR_SUMMARY=()
+declare -A TOUR_SUMMARY=() TOUR_SECONDS=()
 TOUR_NAMES=()
 declare -A TOUR_PID=() TOUR_IN=()
 
 scenario() {
     TOUR_NAMES+=("$1")
     TOUR_SUMMARY[$1]=$2
+    TOUR_SECONDS[$1]=${3:-}
 }
 
 note() { printf '         ── %s\n' "$*"; }
