@@ -8,3 +8,15 @@ function(mech_add_subdirectories)
     endif()
   endforeach()
 endfunction()
+
+# mech_without_sanitizers(): the current folder's targets are built without the sanitize
+# preset's instrumentation (for objects whose linking interface the runtimes would change).
+macro(mech_without_sanitizers)
+  if(MECH_SANITIZE)
+    foreach(kind COMPILE_OPTIONS LINK_OPTIONS)
+      get_directory_property(opts ${kind})
+      list(REMOVE_ITEM opts ${MECH_SANITIZE_FLAGS})
+      set_directory_properties(PROPERTIES ${kind} "${opts}")
+    endforeach()
+  endif()
+endmacro()
