@@ -118,10 +118,83 @@ clock() {
     step clock-device-unload 0 rmmod clock-device
 }
 
+# Waits (up to 60 s) until the queue QUEUE (its name without the slash) stands empty with a
+# notification registered by the process PID.
+registered() {
+    tries=0
+    until grep -q "^QSIZE:0 .*NOTIFY_PID:$2 *\$" "/dev/mqueue/$1" 2>/dev/null; do
+        tries=$((tries + 1))
+        if [ "$tries" -ge 600 ]; then
+            echo "$M unexpected $1: no registration by $2" >&3
+            bad=1
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+# Waits until the thread watcher PID is registered again on "/my_mq" and down to its WAITING
+# threads: every notification thread has printed its lines and ended.
+settled() {
+    registered my_mq "$1" || return 1
+    tries=0
+    until [ "$(ls /proc/$1/task | wc -l)" -eq "$2" ]; do
+        tries=$((tries + 1))
+        if [ "$tries" -ge 600 ]; then
+            echo "$M unexpected my_mq: threads of $1 stay" >&3
+            bad=1
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+mq() {
+    # The 32-bit watchers' notifications from a real kernel. The signal watcher writes to a
+    # file, so its lines come out when it ends: a SIGUSR1 by hand while it is registered does
+    # that (the next registration fails with EBUSY). The thread watcher never ends by itself,
+    # so it writes to a terminal, the third serial port, where each line goes out at once.
+    mkdir -p /dev/mqueue
+    mount -t mqueue mqueue /dev/mqueue
+    mq-signal-watch >/tmp/watch.out 2>/tmp/watch.err &
+    watcher=$!
+    registered mymq $watcher
+    step mymq-registered 0 cat /dev/mqueue/mymq
+    for run in 1 2; do
+        step sender-$run 0 mq-sender
+        registered mymq $watcher
+    done
+    kill -USR1 $watcher
+    wait $watcher
+    rc=$?
+    cp /tmp/watch.out /tmp/out
+    echo "$M signal-watch-err $(cat /tmp/watch.err)" >&3
+    cmd="mq-signal-watch (then mq-sender twice and kill -USR1)"
+    report signal-watch fail $rc
+
+    stty -F /dev/ttyS2 -opost
+    mq-thread-watch >/dev/ttyS2 2>/tmp/thread.err &
+    watcher=$!
+    registered my_mq $watcher
+    # The main thread and the C library's helper; each notification adds a thread that prints
+    # its lines before it ends.
+    waiting=$(ls /proc/$watcher/task | wc -l)
+    step my_mq-registered 0 cat /dev/mqueue/my_mq
+    step writer-one 0 my-mq-writer 1 17
+    settled $watcher "$waiting"
+    step writer-three 0 my-mq-writer 3 0-2
+    settled $watcher "$waiting"
+    echo "$M thread-watch-threads $(ls /proc/$watcher/task | wc -l) $waiting" >&3
+    kill $watcher
+    wait $watcher
+    echo "$M thread-watch-err $(cat /tmp/thread.err)" >&3
+}
+
 # The kernel passes mech_scenario=... from its command line to us as a variable.
 case "${mech_scenario:-}" in
 modules) modules ;;
 clock) clock ;;
+mq) mq ;;
 *) echo "$M unexpected scenario '${mech_scenario:-}'" >&3; bad=1 ;;
 esac
 

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
@@ -33,6 +34,8 @@ constexpr int kSecondsSlack = 1;
 // Loading the writer again finds no node (30, 300): no delay, only grace periods.
 constexpr int kNoDelaySeconds = 10;
 constexpr int kClockFields = 6;
+// mq-signal-watch ends with the error number: EBUSY from a registration already held.
+constexpr int kEbusyStatus = 16;
 // How much of the kernel console to show when the guest gives no verdict.
 constexpr std::size_t kConsoleTail = 4000;
 
@@ -126,14 +129,15 @@ const std::regex kKernelTrouble(
     R"(possible circular locking|lockdep|detected stall|self-detected stall|INFO: rcu|)"
     R"(soft lockup|hard LOCKUP|Call Trace:)");
 
-// Boots one VM and returns what the guest reported; fails the test when the guest gave no
-// verdict or a bad one.
+// Boots one VM, with `programs` (static, for the guest) in its /bin, and returns what the
+// guest reported; fails the test when the guest gave no verdict or a bad one.
 Report boot(const std::string &arch, const std::string &preempt, const std::string &scenario,
-            const harness::TempDir &dir) {
+            const harness::TempDir &dir, const std::vector<std::string> &programs = {}) {
     const std::string kos = std::string(VM_MODULES) + "/" + arch;
     std::vector<std::string> args = {arch, preempt, scenario, dir.path(), kos, kernelDir(arch)};
-    if (!clockReader(arch).empty())
+    if (!clockReader(arch).empty() || !programs.empty())
         args.push_back(clockReader(arch));
+    args.insert(args.end(), programs.begin(), programs.end());
     harness::Process vm(VM_RUN, {.args = args, .stdinNull = true});
     const auto status = vm.wait(kVmTimeout);
     const std::string console =
@@ -303,5 +307,76 @@ TEST_P(ClockDevice, ReaderShowsTheTime) {
 
 INSTANTIATE_TEST_SUITE_P(Vm, ClockDevice, testing::Values("x86_64", "i686"),
                          [](const auto &info) { return info.param; });
+
+// The 32-bit message queue watchers in a real i686 kernel, where the emulator that runs them
+// on this host has no mq_notify: mq-signal-watch reports each of two mq-sender runs on one
+// SIGUSR1 each and ends on a SIGUSR1 sent by hand; mq-thread-watch reports every message
+// written to "/my_mq" from its notification threads.
+TEST(PosixMqWatchers, NotificationsIn32BitPrograms) {
+    const std::string arch = "i686";
+    if (!missing(arch).empty())
+        GTEST_SKIP() << missing(arch);
+    const std::vector<std::string> programs = {VM_GUEST_MQ_SIGNAL_WATCH, VM_GUEST_MQ_THREAD_WATCH,
+                                               VM_GUEST_MQ_SENDER, VM_GUEST_MY_MQ_WRITER};
+    for (const std::string &program : programs)
+        if (program.empty())
+            GTEST_SKIP() << "the message queue programs are not all part of this build";
+    for (const std::string &need :
+         {kernelDir(arch) + "/kernel", std::string(VM_MODULES) + "/" + arch + "/pilecore.ko"})
+        if (!exists(need))
+            GTEST_SKIP() << "missing " << need << ": run scripts/install.sh and build";
+    harness::TempDir dir;
+    const Report report = boot(arch, "none", "mq", dir, programs);
+
+    // Registered for SIGUSR1 (10), then for a thread (2), each by its watcher.
+    const struct {
+        const char *step, *pattern;
+    } registrations[] = {
+        {"mymq-registered", R"(^QSIZE:0 +NOTIFY:0 +SIGNO:10 +NOTIFY_PID:[1-9]\d* *\n$)"},
+        {"my_mq-registered", R"(^QSIZE:0 +NOTIFY:2 +SIGNO:0 +NOTIFY_PID:[1-9]\d* *\n$)"},
+    };
+    for (const auto &r : registrations) {
+        ASSERT_TRUE(report.steps.count(r.step)) << r.step;
+        EXPECT_TRUE(std::regex_match(report.steps.at(r.step).out, std::regex(r.pattern)))
+            << r.step << ": " << report.steps.at(r.step).out;
+    }
+    for (const char *name : {"sender-1", "sender-2"}) {
+        ASSERT_TRUE(report.steps.count(name)) << name;
+        EXPECT_EQ(0, report.steps.at(name).rc);
+        EXPECT_BYTES("", report.steps.at(name).out);
+    }
+    ASSERT_TRUE(report.steps.count("signal-watch"));
+    EXPECT_EQ(kEbusyStatus, report.steps.at("signal-watch").rc);
+    EXPECT_BYTES(harness::golden("vm/golden/signal-watch").out,
+                 report.steps.at("signal-watch").out);
+    const auto value = [&](const std::string &name) {
+        const auto it = report.values.find(name);
+        return it == report.values.end() ? "(not reported)" : it->second;
+    };
+    EXPECT_EQ("mq_notify: Device or resource busy", value("signal-watch-err"));
+
+    for (const auto &[name, out] :
+         {std::pair{"writer-one", "my-mq-writer: sent 1 message to /my_mq\n"},
+          std::pair{"writer-three", "my-mq-writer: sent 3 messages to /my_mq\n"}}) {
+        ASSERT_TRUE(report.steps.count(name)) << name;
+        EXPECT_EQ(0, report.steps.at(name).rc);
+        EXPECT_BYTES(out, report.steps.at(name).out);
+    }
+    // Two notification threads may drain at once, so the lines are compared in sorted order.
+    const std::string terminal =
+        exists(dir / "terminal.log") ? harness::readFile(dir / "terminal.log") : "";
+    std::vector<std::string> lines;
+    std::istringstream in(terminal);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line + "\n");
+    std::sort(lines.begin(), lines.end());
+    std::string sorted;
+    for (const std::string &line : lines)
+        sorted += line;
+    EXPECT_BYTES(harness::golden("vm/golden/thread-watch").out, sorted);
+    EXPECT_EQ("", value("thread-watch-err"));
+    // Left waiting: the main thread and the C library's helper, every notification thread ended.
+    EXPECT_EQ("2 2", value("thread-watch-threads"));
+}
 
 }  // namespace
