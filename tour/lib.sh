@@ -85,26 +85,30 @@ eof() {
 
 pid_of() { cat "$TOUR_DIR/$1.pid"; }
 
-_tour_wait_file() {
-    local file=$1 limit=$2 waited=0
-    while [ ! -s "$file" ]; do
-        sleep 0.05
-        waited=$((waited + 1))
-        [ "$waited" -ge $((limit * 20)) ] && return 1
-    done
-    return 0
-}
-
-_tour_wait_text() {
-    local file=$1 text=$2 limit=${3:-10} waited=0
-    until [ -f "$file" ] && grep -qF -- "$text" "$file"; do
+# _tour_poll S MESSAGE COMMAND...: run COMMAND every 50 ms until it succeeds; after S seconds
+# give up, saying MESSAGE (if not empty) on standard error.
+_tour_poll() {
+    local limit=$1 message=$2 waited=0
+    shift 2
+    until "$@"; do
         sleep 0.05
         waited=$((waited + 1))
         if [ "$waited" -ge $((limit * 20)) ]; then
-            echo "tour: waited ${limit}s in vain for \"$text\" in $(basename "$file")" >&2
+            [ -z "$message" ] || echo "tour: $message" >&2
             return 1
         fi
     done
+}
+
+_tour_has_text() { [ -f "$1" ] && grep -qF -- "$2" "$1"; }
+_tour_has_count() { [ -f "$1" ] && [ "$(grep -cF -- "$2" "$1")" -ge "$3" ]; }
+
+_tour_wait_file() { _tour_poll "$2" "" test -s "$1"; }
+
+_tour_wait_text() {
+    local file=$1 text=$2 limit=${3:-10}
+    _tour_poll "$limit" "waited ${limit}s in vain for \"$text\" in $(basename "$file")" \
+        _tour_has_text "$file" "$text"
 }
 
 wait_for() { _tour_wait_text "$TOUR_DIR/$1.out" "$2" "${3:-10}"; }
@@ -112,15 +116,9 @@ wait_err() { _tour_wait_text "$TOUR_DIR/$1.err" "$2" "${3:-10}"; }
 wait_in() { _tour_wait_text "$1" "$2" "${3:-10}"; }
 
 wait_count() {
-    local file=$TOUR_DIR/$1.out text=$2 count=$3 limit=${4:-10} waited=0
-    until [ -f "$file" ] && [ "$(grep -cF -- "$text" "$file")" -ge "$count" ]; do
-        sleep 0.05
-        waited=$((waited + 1))
-        if [ "$waited" -ge $((limit * 20)) ]; then
-            echo "tour: waited ${limit}s in vain for $count lines with \"$text\" in $1" >&2
-            return 1
-        fi
-    done
+    local limit=${4:-10}
+    _tour_poll "$limit" "waited ${limit}s in vain for $3 lines with \"$2\" in $1" \
+        _tour_has_count "$TOUR_DIR/$1.out" "$2" "$3"
 }
 
 signal() {
@@ -130,16 +128,10 @@ signal() {
 }
 
 finish() {
-    local label=$1 limit=${2:-30} waited=0
+    local label=$1 limit=${2:-30}
     eof "$label"
-    while [ ! -s "$TOUR_DIR/$label.status" ]; do
-        sleep 0.05
-        waited=$((waited + 1))
-        if [ "$waited" -ge $((limit * 20)) ]; then
-            echo "tour: $label did not end within ${limit}s" >&2
-            return 1
-        fi
-    done
+    _tour_poll "$limit" "$label did not end within ${limit}s" test -s "$TOUR_DIR/$label.status" ||
+        return 1
     wait "${TOUR_PID[$label]}" 2>/dev/null || true
     unset "TOUR_PID[$label]"
 }
@@ -159,16 +151,12 @@ _tour_cleanup() {
     for label in "${!TOUR_IN[@]}"; do eof "$label"; done
 }
 
+_tour_sleeps_in() { wchan=$(cat "/proc/$1/wchan" 2>/dev/null) && [[ $wchan == "$2"* ]]; }
+
 wait_asleep() {
-    local label=$1 fn=$2 limit=${3:-10} waited=0 pid wchan=
+    local label=$1 fn=$2 limit=${3:-10} pid wchan=
     pid=$(pid_of "$label")
-    until wchan=$(cat "/proc/$pid/wchan" 2>/dev/null) && [[ $wchan == "$fn"* ]]; do
-        sleep 0.05
-        waited=$((waited + 1))
-        if [ "$waited" -ge $((limit * 20)) ]; then
-            echo "tour: $label did not come to sleep in $fn within ${limit}s" >&2
-            return 1
-        fi
-    done
+    _tour_poll "$limit" "$label did not come to sleep in $fn within ${limit}s" \
+        _tour_sleeps_in "$pid" "$fn" || return 1
     printf '         ⏸ %s sleeps in the kernel in %s   (/proc/%s/wchan)\n' "$label" "$wchan" "$pid"
 }
