@@ -73,11 +73,12 @@ TEST(ForkCopyDemo, ChildKilledBeforeItExitsShowsStatusZero) {
 // fork fails when the user already runs as many processes as RLIMIT_NPROC allows. The program
 // runs under a user id of its own (so no other process counts against the limit) through
 // setpriv, which becomes the program (one process, one pid); the emulator of 32-bit programs
-// needs one task more, for its own thread.
-harness::Process startWhereForkFails(const std::string &program, bool pty = false) {
-    constexpr const char *kUnusedUid = "1987654321";
-    std::vector<std::string> args = {std::string("--reuid=") + kUnusedUid,
-                                     std::string("--regid=") + kUnusedUid, "--clear-groups", "--"};
+// needs one task more, for its own thread. Each caller names its own unused uid: the limit
+// counts every process of a uid across the machine, and these tests may run at the same time.
+harness::Process startWhereForkFails(const std::string &program, const std::string &unusedUid,
+                                     bool pty = false) {
+    std::vector<std::string> args = {"--reuid=" + unusedUid, "--regid=" + unusedUid,
+                                     "--clear-groups", "--"};
     if (harness::emulated())
         args.emplace_back(FORK_TEST_EMULATOR);
     args.push_back(harness::binPath(program));
@@ -87,7 +88,7 @@ harness::Process startWhereForkFails(const std::string &program, bool pty = fals
 }
 
 TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
-    harness::Process p = startWhereForkFails("fork-copy-demo");
+    harness::Process p = startWhereForkFails("fork-copy-demo", "1987654321");
     p.closeInput();
     const auto status = p.wait(kSlowStart);
     ASSERT_TRUE(status);
@@ -97,7 +98,7 @@ TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
 }
 
 TEST(ForkParentChild, FailedForkTakesTheParentsPathAndSpins) {
-    harness::Process p = startWhereForkFails("fork-parent-child", true);
+    harness::Process p = startWhereForkFails("fork-parent-child", "1987654322", true);
     const std::string lines =
         " PARENT : My pid = " + std::to_string(p.pid()) + " \n Newly created child pid = -1 \n";
     ASSERT_TRUE(p.waitForOutput(lines, kSlowStart)) << harness::visible(p.out());
