@@ -12,9 +12,16 @@ set_target_properties(gtest gtest_main PROPERTIES
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/archive)
 include(GoogleTest)
 
-# Some x86_64 kernels cannot run 32-bit programs (no IA-32 emulation). There the i686 tests,
-# and the 32-bit programs they start, run under qemu's user-mode emulator instead.
+# Where the i686 tests run (MECH_I686_RUNNER):
+#   native     the kernel runs 32-bit programs: tests and programs run directly;
+#   vm         it cannot: the whole i686 suite runs once in a VM on Debian's amd64 kernel
+#              (tests/vm/suite-run.sh, a CTest fixture), and each case reports its result
+#              from there under its own name (tests/vm/suite-case.sh);
+#   qemu-user  a developer's quick option where the kernel cannot: 32-bit programs run under
+#              qemu's user-mode emulator, which lacks some mechanisms, so cases skip.
+set(MECH_I686_RUNNER "" CACHE STRING "Where the i686 tests run: native, vm or qemu-user (empty: native when the kernel runs 32-bit programs, vm otherwise)")
 set(MECH_EMULATOR "")
+set(MECH_RUNNER native)
 if(MECH_ARCH STREQUAL i686)
   set(probe_dir ${CMAKE_BINARY_DIR}/_probe)
   file(WRITE ${probe_dir}/probe.c "int main(void) { return 0; }\n")
@@ -24,22 +31,62 @@ if(MECH_ARCH STREQUAL i686)
     message(FATAL_ERROR "cannot build a 32-bit x86 program: run scripts/install.sh (g++-multilib)")
   endif()
   execute_process(COMMAND ${probe_dir}/probe32 RESULT_VARIABLE probe_rc OUTPUT_QUIET ERROR_QUIET)
-  if(NOT probe_rc STREQUAL "0")
+  if(probe_rc STREQUAL "0")
+    set(MECH_RUNNER native)
+  elseif(MECH_I686_RUNNER)
+    set(MECH_RUNNER ${MECH_I686_RUNNER})
+  else()
+    set(MECH_RUNNER vm)
+  endif()
+  if(MECH_I686_RUNNER AND NOT MECH_I686_RUNNER STREQUAL MECH_RUNNER)
+    message(FATAL_ERROR "MECH_I686_RUNNER=${MECH_I686_RUNNER}, but this kernel runs 32-bit programs itself")
+  endif()
+  # Discovery lists each test program's cases; where the kernel cannot run the program, the
+  # emulator does that listing (and, in qemu-user mode, runs everything).
+  if(NOT MECH_RUNNER STREQUAL native)
     find_program(MECH_QEMU_I386 qemu-i386)
     if(NOT MECH_QEMU_I386)
       message(FATAL_ERROR "this kernel cannot run 32-bit programs and qemu-i386 is missing: "
                           "run scripts/install.sh (qemu-user)")
     endif()
+  endif()
+  if(MECH_RUNNER STREQUAL qemu-user)
     set(MECH_EMULATOR ${MECH_QEMU_I386})
     set(CMAKE_CROSSCOMPILING_EMULATOR ${MECH_EMULATOR})
-    message(STATUS "This kernel cannot run 32-bit programs: tests run them under ${MECH_EMULATOR}")
+    message(STATUS "i686 tests run under ${MECH_EMULATOR} (quick, not a kernel: some cases skip)")
+  elseif(MECH_RUNNER STREQUAL vm)
+    set(MECH_VM_SUITE_DIR ${CMAKE_BINARY_DIR}/vm-suite)
+    set(CMAKE_CROSSCOMPILING_EMULATOR
+        ${CMAKE_SOURCE_DIR}/tests/vm/suite-case.sh ${MECH_VM_SUITE_DIR} ${MECH_QEMU_I386})
+    message(STATUS "This kernel cannot run 32-bit programs: the i686 suite runs in a VM")
+  elseif(NOT MECH_RUNNER STREQUAL native)
+    message(FATAL_ERROR "MECH_I686_RUNNER must be native, vm or qemu-user, not ${MECH_RUNNER}")
   endif()
 endif()
+
+# Every timeout (the harness's waits, each case's CTest limit, the VM's limits) is multiplied
+# by MECH_TIMEOUT_SCALE (a whole number, from the environment when configuring; default 1),
+# and further where programs run slower: 2 with the sanitizers, 3 in the VM or the emulator.
+set(MECH_TIMEOUT_FACTOR 1)
+if(DEFINED ENV{MECH_TIMEOUT_SCALE})
+  if(NOT "$ENV{MECH_TIMEOUT_SCALE}" MATCHES "^[1-9][0-9]*$")
+    message(FATAL_ERROR "MECH_TIMEOUT_SCALE must be a whole number of at least 1, not '$ENV{MECH_TIMEOUT_SCALE}'")
+  endif()
+  set(MECH_TIMEOUT_FACTOR $ENV{MECH_TIMEOUT_SCALE})
+endif()
+set(MECH_TIMEOUT_USER_SCALE ${MECH_TIMEOUT_FACTOR})
+if(MECH_SANITIZE)
+  math(EXPR MECH_TIMEOUT_FACTOR "${MECH_TIMEOUT_FACTOR} * 2")
+endif()
+if(NOT MECH_RUNNER STREQUAL native)
+  math(EXPR MECH_TIMEOUT_FACTOR "${MECH_TIMEOUT_FACTOR} * 3")
+endif()
+message(STATUS "Timeouts scaled by ${MECH_TIMEOUT_FACTOR}")
 
 # mech_add_test(NAME SOURCES src... [LIBS lib...] [DEPENDS target...] [LABELS label...]
 #               [TIMEOUT seconds])
 # One GoogleTest program, linked with the harness, its cases registered in CTest one by one
-# as NAME.Suite.Case. Each case gets TIMEOUT (default 60 s); the harness ends a case that
+# as NAME.Suite.Case. Each case gets TIMEOUT (default 60 s, times MECH_TIMEOUT_FACTOR); the harness ends a case that
 # overruns it a little earlier, killing the programs it started. LABELS defaults to integration; use a separate NAME for cases that
 # need another label (slow, vm, unit). DEPENDS names the deliverables and peers it runs, so
 # that building the test builds them.
@@ -57,9 +104,15 @@ function(mech_add_test name)
   if(T_DEPENDS)
     add_dependencies(${name} ${T_DEPENDS})
   endif()
+  math(EXPR timeout "${T_TIMEOUT} * ${MECH_TIMEOUT_FACTOR}")
+  set(properties LABELS "${T_LABELS}" TIMEOUT ${timeout} ENVIRONMENT "HARNESS_TIMEOUT=${timeout}")
+  if(MECH_RUNNER STREQUAL vm)
+    # Each case reports what it did in the VM, so the VM's run comes first.
+    list(APPEND properties FIXTURES_REQUIRED i686_vm_suite)
+  endif()
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "HARNESS_TIMEOUT=${T_TIMEOUT}")
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${properties})
 endfunction()

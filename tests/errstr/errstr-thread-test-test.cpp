@@ -52,15 +52,21 @@ TEST(ErrstrThreadTest, FailedThreadCreationIsReportedWithItsNumber) {
 #if defined(__x86_64__)
     constexpr rlim_t kUnmappableStack = rlim_t{1} << 47;  // the whole user address space
 #else
-    constexpr rlim_t kUnmappableStack = 0x7fff'fc00;  // 2 GiB beside the program: cannot fit
+    // 3.5 GiB: more than any 32-bit address space has free, even the 4 GiB that a
+    // 64-bit kernel gives a 32-bit program (2 GiB would fit there; with the guard page, a size
+    // near 4 GiB would overflow and give EINVAL instead).
+    constexpr rlim_t kUnmappableStack = 0xe000'0000;
 #endif
+    // qemu-user hands its guest only limits that fit a signed 32-bit number (a larger one
+    // reads as unlimited), and under it 2 GiB beside the emulator's own mappings cannot fit.
+    constexpr rlim_t kUnmappableStackEmulated = 0x7fff'fc00;
     const std::string program = harness::binPath("errstr-thread-test");
     // qemu-user ignores an emulated process's setrlimit of the stack (it would bind the
     // emulator itself), so there the limit is set from outside, by the host's prlimit.
     const auto result =
         harness::emulated()
             ? harness::run("/usr/bin/prlimit", {},
-                           {.args = {"--stack=" + std::to_string(kUnmappableStack), "--",
+                           {.args = {"--stack=" + std::to_string(kUnmappableStackEmulated), "--",
                                      ERRSTR_EMULATOR, program}})
             : harness::run(program, {}, {.limits = {{RLIMIT_STACK, kUnmappableStack}}});
     EXPECT_BYTES("Main thread has called strerror()\n", result.out);

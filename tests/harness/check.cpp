@@ -4,6 +4,12 @@
 
 namespace harness {
 
+// A failed case keeps its temporary folders (see TempDir).
+const bool caseFailedHooked = [] {
+    caseFailed = [] { return testing::Test::HasFailure(); };
+    return true;
+}();
+
 testing::AssertionResult sameBytes(const char *expectedExpr, const char *actualExpr,
                                    std::string_view expected, std::string_view actual) {
     if (expected == actual)

@@ -9,12 +9,23 @@
 
 #include "harness.hpp"
 
+// A case that cannot run here because a prerequisite is missing: PREREQUISITE is one of
+// "root", "namespaces", "nobody", "kernel files", "qemu", "a 32-bit kernel", "the VM", and
+// the text after it says what exactly. It skips, with "missing PREREQUISITE: ..." for
+// scripts/skips.sh to count; in strict mode (MECH_STRICT=1) it fails instead.
+#define HARNESS_SKIP(prerequisite, why)                                                 \
+    do {                                                                                \
+        if (::harness::strict())                                                        \
+            GTEST_FAIL() << "strict mode: missing " << (prerequisite) << ": " << (why); \
+        GTEST_SKIP() << "missing " << (prerequisite) << ": " << (why);                  \
+    } while (0)
+
 // Move the test into fresh namespaces, or skip it with the reason.
 #define HARNESS_ISOLATE(which)                              \
     do {                                                    \
         const std::string why_ = ::harness::isolate(which); \
         if (!why_.empty())                                  \
-            GTEST_SKIP() << "namespaces: " << why_;         \
+            HARNESS_SKIP("namespaces", why_);               \
     } while (0)
 
 // Run a setup step that returns "" or the reason it failed; fail the test on a reason.

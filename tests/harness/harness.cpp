@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -189,6 +190,16 @@ bool is32Bit() {
 }
 bool emulated() {
     return is32Bit() && !std::string_view(HARNESS_EMULATOR).empty();
+}
+int timeoutScale() {
+    return HARNESS_TIMEOUT_SCALE;
+}
+Duration scaled(Duration timeout) {
+    return timeout * timeoutScale();
+}
+bool strict() {
+    const char *value = std::getenv("MECH_STRICT");
+    return value && std::string_view(value) == "1";
 }
 
 // ---------------------------------------------------------------- status
@@ -485,6 +496,7 @@ const std::string &Process::err() {
 }
 
 bool Process::waitFor(const std::function<bool()> &ready, Duration timeout) {
+    timeout = scaled(timeout);
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         pump(Duration(0));
@@ -506,7 +518,7 @@ bool Process::waitFor(const std::function<bool()> &ready, Duration timeout) {
 }
 
 bool Process::waitForState(const std::function<bool()> &ready, Duration timeout, Duration every) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     for (;;) {
         pump(Duration(0));
         if (ready())
@@ -573,7 +585,7 @@ bool Process::ended() {
 std::optional<Status> Process::wait(Duration timeout) {
     if (status_)
         return status_;
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     for (;;) {
         int raw = 0;
         const pid_t got = ::waitpid(pid_, &raw, WNOHANG);
@@ -729,7 +741,13 @@ TempDir::TempDir() {
     path_ = dir;
 }
 
+bool (*caseFailed)() = nullptr;
+
 TempDir::~TempDir() {
+    if (std::uncaught_exceptions() > 0 || (caseFailed && caseFailed())) {
+        std::fprintf(stderr, "harness: kept %s, the failed case's folder\n", path_.c_str());
+        return;
+    }
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }
@@ -797,7 +815,7 @@ void sendTo(const Fd &socket, std::uint16_t port, std::string_view bytes) {
 }
 
 std::optional<std::string> recvFrom(const Fd &socket, Duration timeout, std::uint16_t *fromPort) {
-    if (!waitReadable(socket.get(), Clock::now() + timeout))
+    if (!waitReadable(socket.get(), Clock::now() + scaled(timeout)))
         return std::nullopt;
     std::string buf(65536, '\0');
     sockaddr_in from{};
@@ -813,7 +831,7 @@ std::optional<std::string> recvFrom(const Fd &socket, Duration timeout, std::uin
 }
 
 Fd tcpConnect(std::uint16_t port, Duration timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     const sockaddr_in addr = loopback(port);
     for (;;) {
         Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -839,7 +857,7 @@ void sendAll(const Fd &socket, std::string_view bytes) {
 }
 
 std::string recvAll(const Fd &socket, Duration timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     std::string all;
     char buf[4096];
     while (waitReadable(socket.get(), deadline)) {
@@ -911,7 +929,7 @@ std::string sideBySide(std::string_view expected, std::string_view actual) {
 // ---------------------------------------------------------------- polling
 
 bool waitUntil(const std::function<bool()> &ready, Duration timeout, Duration interval) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     for (;;) {
         if (ready())
             return true;

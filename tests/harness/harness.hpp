@@ -38,6 +38,15 @@ bool is32Bit();
 // True when 32-bit programs run under the user-mode emulator (see above): a mechanism the
 // emulator cannot carry may skip, saying so.
 bool emulated();
+// Every timeout a wait below is given is multiplied by timeoutScale(): MECH_TIMEOUT_SCALE at
+// configure time times what the build adds where programs run slower (the sanitizers, a VM,
+// the emulator); CTest's limits are scaled alike. scaled() does it for a test's own deadlines.
+int timeoutScale();
+Duration scaled(Duration timeout);
+// Strict mode (MECH_STRICT=1, as in CI and the README's test command): a case whose
+// prerequisite is missing (root, namespaces, kernel files, a 32-bit kernel...) fails instead of
+// skipping; see HARNESS_SKIP in check.hpp.
+bool strict();
 
 struct Options {
     std::vector<std::string> args =
@@ -169,7 +178,10 @@ std::string mountDevpts();
 // Files.
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, std::string_view bytes, int mode = 0644);
-// A fresh directory under /tmp, removed with everything in it when the object goes.
+// A fresh directory under /tmp, removed with everything in it when the object goes, unless
+// the running case has failed (caseFailed, set by the GoogleTest glue, says so): then it is
+// kept as evidence and its path printed on standard error.
+extern bool (*caseFailed)();
 class TempDir {
   public:
     TempDir();

@@ -178,12 +178,12 @@ class KernelModules : public testing::TestWithParam<Config> {
     void SetUp() override {
         const std::string why = missing(GetParam().arch);
         if (!why.empty())
-            GTEST_SKIP() << why;
+            HARNESS_SKIP("kernel files", why);
         for (const std::string &need :
              {kernelDir(GetParam().arch) + "/kernel",
               std::string(VM_MODULES) + "/" + GetParam().arch + "/pilecore.ko"})
             if (!exists(need))
-                GTEST_SKIP() << "missing " << need << ": run scripts/install.sh and build";
+                HARNESS_SKIP("kernel files", need + ": run scripts/install.sh and build");
     }
 };
 
@@ -274,9 +274,9 @@ class ClockDevice : public testing::TestWithParam<std::string> {};
 TEST_P(ClockDevice, ReaderShowsTheTime) {
     const std::string arch = GetParam();
     if (!missing(arch).empty())
-        GTEST_SKIP() << missing(arch);
+        HARNESS_SKIP("kernel files", missing(arch));
     if (clockReader(arch).empty())
-        GTEST_SKIP() << "the clock-reader target is not part of this build";
+        HARNESS_SKIP("kernel files", "the clock-reader target is not part of this build");
     harness::TempDir dir;
     const Report report = boot(arch, "none", "clock", dir);
     ASSERT_TRUE(report.steps.count("clock-absent") && report.steps.count("clock-reader"));
@@ -315,16 +315,16 @@ INSTANTIATE_TEST_SUITE_P(Vm, ClockDevice, testing::Values("x86_64", "i686"),
 TEST(PosixMqWatchers, NotificationsIn32BitPrograms) {
     const std::string arch = "i686";
     if (!missing(arch).empty())
-        GTEST_SKIP() << missing(arch);
+        HARNESS_SKIP("kernel files", missing(arch));
     const std::vector<std::string> programs = {VM_GUEST_MQ_SIGNAL_WATCH, VM_GUEST_MQ_THREAD_WATCH,
                                                VM_GUEST_MQ_SENDER, VM_GUEST_MY_MQ_WRITER};
     for (const std::string &program : programs)
         if (program.empty())
-            GTEST_SKIP() << "the message queue programs are not all part of this build";
+            HARNESS_SKIP("kernel files", "the message queue programs are not all part of this build");
     for (const std::string &need :
          {kernelDir(arch) + "/kernel", std::string(VM_MODULES) + "/" + arch + "/pilecore.ko"})
         if (!exists(need))
-            GTEST_SKIP() << "missing " << need << ": run scripts/install.sh and build";
+            HARNESS_SKIP("kernel files", need + ": run scripts/install.sh and build");
     harness::TempDir dir;
     const Report report = boot(arch, "none", "mq", dir, programs);
 
