@@ -2,7 +2,8 @@
 // under qemu (tests/vm/vm-run.sh), runs one scenario of tests/vm/guest-init.sh in it and
 // checks what the guest reported: every step's kernel-log lines against
 // tests/vm/golden/<step>.out, the writer's delay, that no reader ever saw a half-updated node,
-// and that the kernel logged no BUG, WARNING, Oops, lockdep report or RCU stall.
+// and that the kernel logged no BUG, WARNING, Oops, lockup, hung task, lockdep, KASAN or
+// RCU report.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -127,7 +128,8 @@ bool exists(const std::string &path) {
 const std::regex kKernelTrouble(
     R"(BUG:|WARNING:|Oops|general protection fault|Kernel panic|possible recursive locking|)"
     R"(possible circular locking|lockdep|detected stall|self-detected stall|INFO: rcu|)"
-    R"(soft lockup|hard LOCKUP|Call Trace:)");
+    R"(soft lockup|hard LOCKUP|Call Trace:|blocked for more than|kthread starved|KASAN|UBSAN|)"
+    R"(RCU-list traversed)");
 
 // Boots one VM, with `programs` (static, for the guest) in its /bin, and returns what the
 // guest reported; fails the test when the guest gave no verdict or a bad one.
