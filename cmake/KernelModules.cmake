@@ -1,42 +1,76 @@
 # Kernel modules, built with Kbuild against the Debian kernel headers that
-# scripts/install.d/50-kernel.sh unpacks (x86_64 and i686, same ABI), never against the
-# running kernel. Only the native preset builds them; they land in build/kernel/<arch>/.
+# scripts/install.d/50-kernel.sh unpacks, never against the running kernel. Only the native
+# preset builds them. Debian 12's default kernel (x86_64 and i686, same ABI) gets them in
+# build/kernel/<arch>/; every other kernel tested (a flavour: 6.12, PREEMPT_RT) in
+# build/kernel/<kernel-release>/, the release its headers report.
 set(MECH_KERNEL_CACHE /var/cache/mechanisms/kernel CACHE PATH
     "Unpacked Debian kernels and headers (scripts/install.d/50-kernel.sh)")
 set(MECH_KERNEL_OUT ${CMAKE_SOURCE_DIR}/build/kernel)
 set(MECH_KERNEL_ARCHES x86_64 i686)
+set(MECH_KERNEL_FLAVOURS 6.12-amd64 rt-amd64)
+set(MECH_KERNELS ${MECH_KERNEL_ARCHES} ${MECH_KERNEL_FLAVOURS})
 set(MECH_KERNEL_BUILD OFF)
 if(MECH_ARCH STREQUAL x86_64 AND NOT MECH_SANITIZE)
   set(MECH_KERNEL_BUILD ON)
 endif()
 
-# Why an architecture's modules cannot be built here ("" when they can).
-function(mech_kernel_missing arch out)
-  set(headers ${MECH_KERNEL_CACHE}/current/${arch}/headers)
-  if(NOT EXISTS ${headers}/Makefile)
-    set(${out} "no kernel headers for ${arch} in ${headers}: run scripts/install.sh" PARENT_SCOPE)
+# The cache folder of a kernel of MECH_KERNELS (kernel, headers, busybox).
+function(mech_kernel_dir kernel out)
+  if(kernel IN_LIST MECH_KERNEL_ARCHES)
+    set(${out} ${MECH_KERNEL_CACHE}/current/${kernel} PARENT_SCOPE)
+  else()
+    set(${out} ${MECH_KERNEL_CACHE}/${kernel} PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Where a kernel's modules go: build/kernel/<arch> or build/kernel/<kernel-release> ("" while
+# a flavour's headers are missing).
+function(mech_kernel_modules_dir kernel out)
+  if(kernel IN_LIST MECH_KERNEL_ARCHES)
+    set(${out} ${MECH_KERNEL_OUT}/${kernel} PARENT_SCOPE)
+    return()
+  endif()
+  mech_kernel_dir(${kernel} dir)
+  set(uts ${dir}/headers/include/generated/utsrelease.h)
+  set(${out} "" PARENT_SCOPE)
+  if(EXISTS ${uts})
+    file(STRINGS ${uts} line REGEX "UTS_RELEASE")
+    string(REGEX REPLACE ".*\"(.*)\".*" "\\1" release "${line}")
+    set(${out} ${MECH_KERNEL_OUT}/${release} PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Why a kernel's modules cannot be built here ("" when they can).
+function(mech_kernel_missing kernel out)
+  mech_kernel_dir(${kernel} dir)
+  mech_kernel_modules_dir(${kernel} modules)
+  if(NOT EXISTS ${dir}/headers/Makefile OR NOT modules)
+    set(${out} "no kernel headers for ${kernel} in ${dir}/headers: run scripts/install.sh"
+        PARENT_SCOPE)
   else()
     set(${out} "" PARENT_SCOPE)
   endif()
 endfunction()
 
 # mech_add_kernel_modules(TARGET SUBDIR MODULES name... SOURCES file...)
-# Builds the modules (name.ko) from SOURCES (the Kbuild file among them) for every
-# architecture whose headers are present, in build/kernel/<arch>/<SUBDIR>. Kbuild writes
-# beside the sources, so they are copied there first. W=1, and -Werror from the Kbuild files.
+# Builds the modules (name.ko) from SOURCES (the Kbuild file among them) for every kernel
+# whose headers are present, in its modules folder (above) under SUBDIR. Kbuild writes beside
+# the sources, so they are copied there first. W=1, and -Werror from the Kbuild files.
 function(mech_add_kernel_modules target)
   cmake_parse_arguments(K "" "SUBDIR" "MODULES;SOURCES" ${ARGN})
   if(NOT MECH_KERNEL_BUILD)
     return()
   endif()
   set(outputs)
-  foreach(arch ${MECH_KERNEL_ARCHES})
-    mech_kernel_missing(${arch} why)
+  foreach(kernel ${MECH_KERNELS})
+    mech_kernel_missing(${kernel} why)
     if(why)
-      message(STATUS "Kernel modules ${K_MODULES} not built for ${arch}: ${why}")
+      message(STATUS "Kernel modules ${K_MODULES} not built for ${kernel}: ${why}")
       continue()
     endif()
-    set(dir ${MECH_KERNEL_OUT}/${arch}/${K_SUBDIR})
+    mech_kernel_dir(${kernel} kdir)
+    mech_kernel_modules_dir(${kernel} dir)
+    set(dir ${dir}/${K_SUBDIR})
     set(sources)
     set(kos)
     foreach(src ${K_SOURCES})
@@ -48,9 +82,9 @@ function(mech_add_kernel_modules target)
     add_custom_command(OUTPUT ${kos}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
       COMMAND ${CMAKE_COMMAND} -E copy ${sources} ${dir}
-      COMMAND make -s -C ${MECH_KERNEL_CACHE}/current/${arch}/headers M=${dir} W=1 modules
+      COMMAND make -s -C ${kdir}/headers M=${dir} W=1 modules
       DEPENDS ${sources}
-      COMMENT "Building kernel modules ${K_MODULES} for ${arch}"
+      COMMENT "Building kernel modules ${K_MODULES} for ${kernel}"
       VERBATIM)
     list(APPEND outputs ${kos})
   endforeach()

@@ -16,16 +16,14 @@
 LIST_HEAD(head);
 EXPORT_SYMBOL(head);
 
-struct node *p;
-
-void add_entry_stack(int num1, int num2);
+static struct node *p;
 
 /*
  * Pushes one node at the front. list_add_rcu publishes the node only after both fields are
  * set, so a reader that reaches it sees them. Without memory for the node the push is
  * skipped and the list stays as it was.
  */
-void add_entry_stack(int num1, int num2)
+static void add_entry_stack(int num1, int num2)
 {
 	p = kmalloc(sizeof(struct node), GFP_KERNEL);
 	if (!p)

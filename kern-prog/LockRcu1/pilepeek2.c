@@ -13,12 +13,10 @@
 
 #include "node.h"
 
-struct node *get;
-
-void reader2(void);
+static struct node *get;
 
 /* Prints the node at `get`; the caller keeps it alive (see init). */
-void reader2(void)
+static void reader2(void)
 {
 	rcu_read_lock();
 	printk(KERN_INFO "reader2 .............. data_item1 = %d\tdata_item2 = %d\n",

@@ -4,7 +4,7 @@
  * the time of the system's real-time clock (UTC) taken when the device is opened: seconds,
  * minutes, hours, day of month (1-31), month (1-12), year modulo 100, as plain binary (not
  * BCD). After those six bytes a read returns end-of-file. Watch: insmod clock-device.ko;
- * clock-reader; date -u. Writes and seeks are refused.
+ * clock-reader; date -u. Writes are refused, and so are seeks (nonseekable_open).
  */
 #include <linux/fs.h>
 #include <linux/miscdevice.h>
@@ -60,7 +60,6 @@ static const struct file_operations clock_fops = {
 	.open = clock_open,
 	.release = clock_release,
 	.read = clock_read,
-	.llseek = no_llseek,
 };
 
 static struct miscdevice clock_device = {

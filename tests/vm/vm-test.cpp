@@ -1,19 +1,22 @@
-// The kernel modules in a real kernel: each case boots the Debian kernel of one architecture
+// The kernel modules in a real kernel: each case boots one Debian kernel (see Kernel below)
 // under qemu (tests/vm/vm-run.sh), runs one scenario of tests/vm/guest-init.sh in it and
 // checks what the guest reported: every step's kernel-log lines against
 // tests/vm/golden/<step>.out, the writer's delay, that no reader ever saw a half-updated node,
-// and that the kernel logged no BUG, WARNING, Oops, lockdep report or RCU stall.
+// and that the kernel logged no BUG, WARNING, Oops, lockup, hung task, lockdep, KASAN or
+// RCU report.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <ostream>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,10 +45,11 @@ constexpr std::size_t kConsoleTail = 4000;
 const std::string kMarker = "@@VM-RESULT@@ ";
 
 // Reports the kernel makes at any moment about the emulated machine's timing (a loaded host
-// slows TCG down): they are not the step's doing, so they are left out of the compared lines
-// (and still scanned for trouble).
-constexpr std::array<std::string_view, 2> kTimingNoise = {">clocksource: ",
-                                                          ">hrtimer: interrupt took "};
+// slows TCG down; the random generator is ready once it has gathered enough timing jitter,
+// after boot on the PREEMPT_RT kernel): they are not the step's doing, so they are left out of
+// the compared lines (and still scanned for trouble).
+constexpr std::array<std::string_view, 3> kTimingNoise = {
+    ">clocksource: ", ">hrtimer: interrupt took ", ">random: crng init done"};
 
 bool timingNoise(const std::string &line) {
     for (const std::string_view noise : kTimingNoise)
@@ -107,14 +111,6 @@ Report parse(const std::string &text) {
     return report;
 }
 
-std::string kernelDir(const std::string &arch) {
-    return std::string(VM_KERNEL_CACHE) + "/" + arch;
-}
-
-std::string missing(const std::string &arch) {
-    return arch == "x86_64" ? VM_MISSING_X86_64 : VM_MISSING_I686;
-}
-
 std::string clockReader(const std::string &arch) {
     return arch == "x86_64" ? VM_CLOCK_READER_X86_64 : VM_CLOCK_READER_I686;
 }
@@ -123,20 +119,51 @@ bool exists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
+// A kernel the modules are tested in: Debian 12's default kernel of each architecture, and its
+// 6.12 and PREEMPT_RT kernels for x86_64. `dir` holds its boot image and busybox, `modules`
+// the modules built for it; `missing` says why they are not there ("" when they are).
+struct Kernel {
+    std::string name, arch, dir, modules, missing;
+};
+
+const Kernel &kernel(const std::string &name) {
+    static const std::vector<Kernel> kernels = {
+        {"x86_64", "x86_64", VM_KERNEL_DIR_X86_64, VM_MODULES_X86_64, VM_MISSING_X86_64},
+        {"i686", "i686", VM_KERNEL_DIR_I686, VM_MODULES_I686, VM_MISSING_I686},
+        {"6.12-amd64", "x86_64", VM_KERNEL_DIR_6_12_AMD64, VM_MODULES_6_12_AMD64,
+         VM_MISSING_6_12_AMD64},
+        {"rt-amd64", "x86_64", VM_KERNEL_DIR_RT_AMD64, VM_MODULES_RT_AMD64, VM_MISSING_RT_AMD64},
+    };
+    for (const Kernel &k : kernels)
+        if (k.name == name)
+            return k;
+    throw std::invalid_argument("no kernel " + name);
+}
+
+// Why a kernel cannot be booted with its modules here ("" when it can).
+std::string unavailable(const Kernel &k) {
+    if (!k.missing.empty())
+        return k.missing;
+    for (const std::string &need : {k.dir + "/kernel", k.modules + "/pilecore.ko"})
+        if (!exists(need))
+            return "missing " + need + ": run scripts/install.sh and build";
+    return "";
+}
+
 // Lines of the kernel log that must never appear.
 const std::regex kKernelTrouble(
     R"(BUG:|WARNING:|Oops|general protection fault|Kernel panic|possible recursive locking|)"
     R"(possible circular locking|lockdep|detected stall|self-detected stall|INFO: rcu|)"
-    R"(soft lockup|hard LOCKUP|Call Trace:)");
+    R"(soft lockup|hard LOCKUP|Call Trace:|blocked for more than|kthread starved|KASAN|UBSAN|)"
+    R"(RCU-list traversed)");
 
 // Boots one VM, with `programs` (static, for the guest) in its /bin, and returns what the
 // guest reported; fails the test when the guest gave no verdict or a bad one.
-Report boot(const std::string &arch, const std::string &preempt, const std::string &scenario,
+Report boot(const Kernel &k, const std::string &preempt, const std::string &scenario,
             const harness::TempDir &dir, const std::vector<std::string> &programs = {}) {
-    const std::string kos = std::string(VM_MODULES) + "/" + arch;
-    std::vector<std::string> args = {arch, preempt, scenario, dir.path(), kos, kernelDir(arch)};
-    if (!clockReader(arch).empty() || !programs.empty())
-        args.push_back(clockReader(arch));
+    std::vector<std::string> args = {k.arch, preempt, scenario, dir.path(), k.modules, k.dir};
+    if (!clockReader(k.arch).empty() || !programs.empty())
+        args.push_back(clockReader(k.arch));
     args.insert(args.end(), programs.begin(), programs.end());
     harness::Process vm(VM_RUN, {.args = args,
                                  .env = {"MECH_TIMEOUT_SCALE=" + std::to_string(harness::timeoutScale())},
@@ -168,24 +195,19 @@ Report boot(const std::string &arch, const std::string &preempt, const std::stri
 }
 
 struct Config {
-    std::string arch, preempt;
+    std::string kernel, preempt;
 };
 
 void PrintTo(const Config &config, std::ostream *os) {
-    *os << config.arch << " preempt=" << config.preempt;
+    *os << config.kernel << " preempt=" << config.preempt;
 }
 
 class KernelModules : public testing::TestWithParam<Config> {
   protected:
     void SetUp() override {
-        const std::string why = missing(GetParam().arch);
+        const std::string why = unavailable(kernel(GetParam().kernel));
         if (!why.empty())
             HARNESS_SKIP("kernel files", why);
-        for (const std::string &need :
-             {kernelDir(GetParam().arch) + "/kernel",
-              std::string(VM_MODULES) + "/" + GetParam().arch + "/pilecore.ko"})
-            if (!exists(need))
-                HARNESS_SKIP("kernel files", need + ": run scripts/install.sh and build");
     }
 };
 
@@ -193,7 +215,7 @@ class KernelModules : public testing::TestWithParam<Config> {
 // steps are refused loads or unloads.
 TEST_P(KernelModules, LoadUnloadWindowAndLog) {
     harness::TempDir dir;
-    const Report report = boot(GetParam().arch, GetParam().preempt, "modules", dir);
+    const Report report = boot(kernel(GetParam().kernel), GetParam().preempt, "modules", dir);
     const std::vector<std::pair<std::string, bool>> expected = {
         {"nocore-pilepeek1", false},
         {"nocore-pilepeek2", false},
@@ -262,11 +284,18 @@ TEST_P(KernelModules, LoadUnloadWindowAndLog) {
     EXPECT_EQ(20, nodes);  // five walks of four nodes
 }
 
+// The PREEMPT_RT kernel is always fully preemptible; it has no preemption model to choose.
 INSTANTIATE_TEST_SUITE_P(Vm, KernelModules,
                          testing::Values(Config{"x86_64", "none"}, Config{"x86_64", "full"},
-                                         Config{"i686", "none"}, Config{"i686", "full"}),
+                                         Config{"i686", "none"}, Config{"i686", "full"},
+                                         Config{"6.12-amd64", "none"}, Config{"6.12-amd64", "full"},
+                                         Config{"rt-amd64", "full"}),
                          [](const auto &info) {
-                             return info.param.arch + "_" + info.param.preempt;
+                             std::string name = info.param.kernel + "_" + info.param.preempt;
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); },
+                                 '_');
+                             return name;
                          });
 
 class ClockDevice : public testing::TestWithParam<std::string> {};
@@ -274,13 +303,13 @@ class ClockDevice : public testing::TestWithParam<std::string> {};
 // clock-reader against the real /dev/clock: without the device one perror line and status 1;
 // with it six lines whose bytes are the time read just before or just after it.
 TEST_P(ClockDevice, ReaderShowsTheTime) {
-    const std::string arch = GetParam();
-    if (!missing(arch).empty())
-        HARNESS_SKIP("kernel files", missing(arch));
-    if (clockReader(arch).empty())
+    const Kernel &k = kernel(GetParam());
+    if (!unavailable(k).empty())
+        HARNESS_SKIP("kernel files", unavailable(k));
+    if (clockReader(k.arch).empty())
         HARNESS_SKIP("kernel files", "the clock-reader target is not part of this build");
     harness::TempDir dir;
-    const Report report = boot(arch, "none", "clock", dir);
+    const Report report = boot(k, "none", "clock", dir);
     ASSERT_TRUE(report.steps.count("clock-absent") && report.steps.count("clock-reader"));
     EXPECT_EQ(1, report.steps.at("clock-absent").rc);
     EXPECT_BYTES("clock:: No such file or directory\n", report.steps.at("clock-absent").out);
@@ -315,20 +344,16 @@ INSTANTIATE_TEST_SUITE_P(Vm, ClockDevice, testing::Values("x86_64", "i686"),
 // SIGUSR1 each and ends on a SIGUSR1 sent by hand; mq-thread-watch reports every message
 // written to "/my_mq" from its notification threads.
 TEST(PosixMqWatchers, NotificationsIn32BitPrograms) {
-    const std::string arch = "i686";
-    if (!missing(arch).empty())
-        HARNESS_SKIP("kernel files", missing(arch));
+    const Kernel &k = kernel("i686");
+    if (!unavailable(k).empty())
+        HARNESS_SKIP("kernel files", unavailable(k));
     const std::vector<std::string> programs = {VM_GUEST_MQ_SIGNAL_WATCH, VM_GUEST_MQ_THREAD_WATCH,
                                                VM_GUEST_MQ_SENDER, VM_GUEST_MY_MQ_WRITER};
     for (const std::string &program : programs)
         if (program.empty())
             HARNESS_SKIP("kernel files", "the message queue programs are not all part of this build");
-    for (const std::string &need :
-         {kernelDir(arch) + "/kernel", std::string(VM_MODULES) + "/" + arch + "/pilecore.ko"})
-        if (!exists(need))
-            HARNESS_SKIP("kernel files", need + ": run scripts/install.sh and build");
     harness::TempDir dir;
-    const Report report = boot(arch, "none", "mq", dir, programs);
+    const Report report = boot(k, "none", "mq", dir, programs);
 
     // Registered for SIGUSR1 (10), then for a thread (2), each by its watcher.
     const struct {
