@@ -38,6 +38,8 @@ void handler(int sig) {
 }  // namespace
 
 int main() {
+    // Each line reaches a pipe or file as it is printed: the program runs until it is killed.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     struct sigaction act;
     memset(&act, 0, sizeof act);
     act.sa_flags = SA_NODEFER;

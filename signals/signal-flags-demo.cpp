@@ -54,6 +54,8 @@ void sh_for_tt(int sig) {
 }  // namespace
 
 int main() {
+    // Each line reaches a pipe or file as it is printed: the program runs until it is killed.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     signal(SIGHUP, sh_for_one);
     signal(SIGINT, sh_for_tt);
     signal(SIGQUIT, sh_for_tt);

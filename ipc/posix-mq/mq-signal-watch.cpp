@@ -49,6 +49,8 @@ void drain(mqd_t mqd, char *buf, long size) {
 }  // namespace
 
 int main() {
+    // Each line reaches a pipe or file as it is printed: the program runs until it is killed.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     mq_attr wanted{};
     wanted.mq_maxmsg = kMaxMessages;
     wanted.mq_msgsize = kMessageSize;

@@ -2,11 +2,12 @@
 // reply service at 127.0.0.1 port 8000 and prints the one datagram that comes back.
 // Start a reply service first (this project's peer: dgram-reply-service), then:
 //   echo one two | dgram-query-client
-// No timeout: a word that gets no answer leaves the client waiting. Longer words are sent in
-// pieces of 999 bytes and longer replies are cut to 999 bytes.
+// A reply that does not come within 3 s is reported as a failed receive and the next word
+// follows. Longer words are sent in pieces of 999 bytes and longer replies are cut to 999 bytes.
 #include <arpa/inet.h>
 #include <strings.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -19,12 +20,33 @@ constexpr std::uint16_t kServicePort = 8000;
 constexpr const char *kServiceIp = "127.0.0.1";
 constexpr int kBufferBytes = 1000;
 constexpr int kReplyMax = kBufferBytes - 1;  // leaves room for the terminating zero
+constexpr int kReplyWaitSeconds = 3;         // a word without a reply holds nobody longer
 // scanf's width for a word of at most 999 bytes; the rest of a longer word is the next word.
 #define WORD_FORMAT "%999s"
 static_assert(kBufferBytes - 1 == 999, "WORD_FORMAT's width must leave room for the zero");
 
 }  // namespace
 
+// One datagram per word read from standard input to the service, one reply printed per word,
+// until the input ends.
+void queryWords(int sockfd, const sockaddr_in *servaddr) {
+    socklen_t len = sizeof(*servaddr);
+    char word[kBufferBytes];
+    char reply[kBufferBytes];
+    // End of input ends the client: there is no word left to ask about.
+    while (scanf(WORD_FORMAT, word) == 1) {
+        sendto(sockfd, word, strlen(word), 0, reinterpret_cast<const sockaddr *>(servaddr), len);
+        const ssize_t n = recvfrom(sockfd, reply, kReplyMax, 0, nullptr, &len);
+        if (n < 0) {
+            perror("recvfrom");  // no reply (in time) to print; go on with the next word
+            continue;
+        }
+        reply[n] = '\0';
+        printf("From server %s\n", reply);
+    }
+}
+
+#ifndef DGRAM_QUERY_CLIENT_NO_MAIN
 int main() {
     const int sockfd = socket(AF_INET, SOCK_DGRAM, 0);
     if (sockfd < 0) {
@@ -36,20 +58,9 @@ int main() {
     servaddr.sin_family = AF_INET;
     servaddr.sin_port = htons(kServicePort);
     inet_pton(AF_INET, kServiceIp, &servaddr.sin_addr);
-    socklen_t len = sizeof(servaddr);
-
-    char word[kBufferBytes];
-    char reply[kBufferBytes];
-    // End of input ends the client: there is no word left to ask about.
-    while (scanf(WORD_FORMAT, word) == 1) {
-        sendto(sockfd, word, strlen(word), 0, reinterpret_cast<sockaddr *>(&servaddr), len);
-        const ssize_t n = recvfrom(sockfd, reply, kReplyMax, 0, nullptr, &len);
-        if (n < 0) {
-            perror("recvfrom");  // no reply to print; go on with the next word
-            continue;
-        }
-        reply[n] = '\0';
-        printf("From server %s\n", reply);
-    }
+    const timeval wait{kReplyWaitSeconds, 0};
+    setsockopt(sockfd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    queryWords(sockfd, &servaddr);
     return 0;
 }
+#endif

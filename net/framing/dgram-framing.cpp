@@ -6,11 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 sockaddr_in cliaddr;
 int clilen = sizeof(cliaddr);
+int lastrecv = 0;
 
 char *readNBytes(int sockfd, int n) {
     // A negative count can never be allocated; say so before asking malloc, which is what a
@@ -29,8 +31,11 @@ char *readNBytes(int sockfd, int n) {
         const ssize_t got = recvfrom(sockfd, pos, static_cast<size_t>(wanted), 0,
                                      reinterpret_cast<sockaddr *>(&cliaddr),
                                      reinterpret_cast<socklen_t *>(&clilen));
+        const int err = errno;  // printf may change it; the report is about the receive
+        lastrecv = static_cast<int>(got);
         printf(" read %d no of bytes from n/w(Client/Server) \n", static_cast<int>(got));
         if (got <= 0) {
+            errno = err;
             perror("sockread:");
             free(block);
             return nullptr;

@@ -11,6 +11,10 @@
 // Sender of the datagram most recently taken by readNBytes, and its address length.
 extern sockaddr_in cliaddr;
 extern int clilen;
+// Result of readNBytes' most recent receive: the bytes taken, 0 for an empty datagram, -1 for a
+// failed receive (such as a receive timeout set on the socket running out). Callers tell by it
+// why readNBytes gave them null.
+extern int lastrecv;
 
 // A new malloc'd block of exactly n received bytes (no terminating zero), or null. Prints one
 // progress line per receive.

@@ -2,10 +2,11 @@
 // print the greeting, read one word (your name) from standard input, send it, receive and print
 // the fortune. Start oracle-server first, then:   echo bob | oracle-client
 // The client announces itself with one empty datagram, since the server cannot greet a socket
-// that has never sent anything.
+// that has never sent anything. It waits at most 3 s for each datagram of an answer.
 #include <arpa/inet.h>
 #include <strings.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -19,17 +20,27 @@ namespace {
 constexpr std::uint16_t kServerPort = 9000;
 constexpr const char *kServerIp = "127.0.0.1";
 constexpr int kNameBytes = 200;  // a name of at most 199 bytes and its terminating zero
+// No server, or one that gave up on this exchange, sends nothing: wait no longer than this.
+constexpr int kAnswerWaitSeconds = 3;
+
+// Say why an answer is missing when no datagram came in time.
+bool noAnswer() {
+    if (lastrecv < 0)
+        fprintf(stderr, "oracle-client: no answer from the server within %d s\n",
+                kAnswerWaitSeconds);
+    return false;
+}
 
 // Receive a length-prefixed message and print it; false when a receive failed.
 bool receiveAndPrint(int sockfd) {
     char *lenBlock = readNBytes(sockfd, 2);
     if (lenBlock == nullptr)
-        return false;
+        return noAnswer();
     std::int16_t len;
     memcpy(&len, lenBlock, sizeof(len));
     char *body = readNBytes(sockfd, len);
     if (body == nullptr)
-        return false;
+        return noAnswer();
     for (int i = 0; i < len; i++)
         putchar(body[i]);
     putchar('\n');
@@ -49,6 +60,8 @@ int main() {
     servaddr.sin_family = AF_INET;
     servaddr.sin_port = htons(kServerPort);
     inet_pton(AF_INET, kServerIp, &servaddr.sin_addr);
+    const timeval wait{kAnswerWaitSeconds, 0};
+    setsockopt(sockfd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
     const auto *server = reinterpret_cast<const sockaddr *>(&servaddr);
 
     sendto(sockfd, "", 0, 0, server, sizeof(servaddr));  // first contact

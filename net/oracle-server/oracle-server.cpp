@@ -3,8 +3,10 @@
 // client is), send the greeting, receive a name, print it, pick a fortune from the sum of the
 // name's bytes and send it back. Watch it with oracle-client in another shell:
 //   oracle-server          then, elsewhere:   echo bob | oracle-client
-// Datagrams of two clients talking at once are mixed into one exchange; that is UDP.
+// Datagrams of two clients talking at once are mixed into one exchange; that is UDP. A hello
+// (an empty datagram) where a length or a name is due starts a new exchange with its sender.
 #include <sys/socket.h>
+#include <sys/time.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +27,18 @@ constexpr const char *kFortune[kFortunes] = {
 };
 // Big enough for any first-contact datagram we care to look at; its content is ignored.
 constexpr std::size_t kContactBytes = 512;
+// A name follows its length at once; a client that never sends it is given up after this.
+constexpr int kNameWaitSeconds = 2;
+
+// Set when a hello came where a length or a name was due: the next exchange greets its sender,
+// already recorded in cliaddr, instead of waiting for another first contact.
+bool helloTaken = false;
+
+// Bound every receive on the socket to `seconds`; 0 waits for as long as it takes.
+void setReceiveTimeout(int sockfd, int seconds) {
+    const timeval wait{seconds, 0};
+    setsockopt(sockfd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+}
 
 // Send a length-prefixed message to the last sender that readNBytes (or the first-contact
 // receive) recorded.
@@ -40,19 +54,30 @@ void sendMessage(int sockfd, const char *body) {
 
 void handleClient(int sockfd) {
     // First contact: a new client has no address we could know until it sends something.
-    char contact[kContactBytes];
-    recvfrom(sockfd, contact, sizeof(contact), 0, reinterpret_cast<sockaddr *>(&cliaddr),
-             reinterpret_cast<socklen_t *>(&clilen));
+    if (!helloTaken) {
+        char contact[kContactBytes];
+        recvfrom(sockfd, contact, sizeof(contact), 0, reinterpret_cast<sockaddr *>(&cliaddr),
+                 reinterpret_cast<socklen_t *>(&clilen));
+    }
+    helloTaken = false;
 
     sendMessage(sockfd, kGreeting);
 
     char *lenBlock = readNBytes(sockfd, 2);
-    if (lenBlock == nullptr)
-        return;  // no length: nothing to answer, next exchange
+    if (lenBlock == nullptr) {
+        helloTaken = lastrecv == 0;  // no length; an empty datagram is a new client's hello
+        return;
+    }
     std::int16_t nameLen;
     memcpy(&nameLen, lenBlock, sizeof(nameLen));
+    setReceiveTimeout(sockfd, kNameWaitSeconds);
     char *name = readNBytes(sockfd, nameLen);
+    setReceiveTimeout(sockfd, 0);
     if (name == nullptr && nameLen > 0) {  // the name was lost part-way: next exchange
+        helloTaken = lastrecv == 0;
+        if (lastrecv < 0)
+            fprintf(stderr, "oracle-server: no name within %d s, exchange abandoned\n",
+                    kNameWaitSeconds);
         free(lenBlock);
         return;
     }
@@ -73,12 +98,21 @@ void handleClient(int sockfd) {
     free(name);
 }
 
-int main() {
-    const int sockfd = connandlisten(kPort);
-    if (sockfd < 0)
-        return 1;  // connandlisten has reported why
+// One exchange after another on the bound socket, for ever.
+[[noreturn]] void serve(int sockfd) {
     for (;;) {
         puts(" client connected ");
         handleClient(sockfd);
     }
 }
+
+#ifndef ORACLE_SERVER_NO_MAIN
+int main() {
+    // Each line reaches a pipe or file as it is printed: the server runs until it is killed.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int sockfd = connandlisten(kPort);
+    if (sockfd < 0)
+        return 1;  // connandlisten has reported why
+    serve(sockfd);
+}
+#endif

@@ -2,20 +2,30 @@
 // that reads exactly 10 bytes through the stream framing helpers, prints them one per line
 // and ends; the parent only accepts. Watch it with any TCP client in another shell, e.g.
 //   printf 0123456789 > /dev/tcp/127.0.0.1/8000        (bash)
-// Nothing is sent back. With standard output on a pipe or file the parent's unflushed lines
-// are copied into every child at fork and printed again when the child ends.
+// Nothing is sent back. Each line reaches a pipe or file as it is printed, and the parent
+// flushes before fork, so no child prints its parent's lines again.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "stream-framing.hpp"
 
 namespace {
+
+// accept's failures that last while descriptors or memory are short. Each episode is reported
+// once, and accept is tried again after a pause, so the server neither spins nor floods its
+// error output; it serves again as soon as a descriptor is free.
+constexpr timespec kAcceptPause{0, 100'000'000};  // 100 ms
+bool lastingFailure(int err) {
+    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
 
 constexpr std::uint16_t kPort = 8000;
 constexpr int kDumpBytes = 10;  // bytes each client sends and each child prints
@@ -35,19 +45,31 @@ int main() {
     // Children are collected by the kernel as they end: with SIGCHLD ignored they never
     // become zombies, so a long-running server does not fill the process table.
     signal(SIGCHLD, SIG_IGN);
+    // Each line reaches a pipe or file as it is printed: the server runs until it is killed.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
 
     const int listenfd = connandlisten(kPort);
     if (listenfd < 0)
-        return 1;  // connandlisten has reported why
+        return 1;                   // connandlisten has reported why
+    bool shortOfResources = false;  // within an episode of lasting accept failures
     for (;;) {
         sockaddr_in cliaddr;
         socklen_t clilen = sizeof(cliaddr);
         const int connfd = accept(listenfd, reinterpret_cast<sockaddr *>(&cliaddr), &clilen);
         if (connfd < 0) {
-            perror("accept");  // no connection to serve; take the next one
+            if (!lastingFailure(errno)) {
+                perror("accept");  // no connection to serve; take the next one
+                continue;
+            }
+            if (!shortOfResources)
+                perror("accept");
+            shortOfResources = true;
+            nanosleep(&kAcceptPause, nullptr);
             continue;
         }
+        shortOfResources = false;
         puts(" client connected ");
+        fflush(stdout);  // the child must not inherit unwritten lines and print them again
         if (fork() == 0) {
             close(listenfd);
             handleClient(connfd);

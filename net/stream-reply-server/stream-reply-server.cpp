@@ -2,19 +2,29 @@
 // that reads the client's text once, prints it with the child's process id, answers the 8
 // bytes "Good Bye" and ends. Watch it with any TCP client in another shell, e.g.
 //   exec 3<>/dev/tcp/127.0.0.1/8000; printf hello >&3; cat <&3        (bash)
-// Only the first read's bytes (at most 199) are printed. With standard output on a pipe or
-// file the parent's unflushed lines are copied into every child at fork and printed again.
+// Only the first read's bytes (at most 199) are printed. Each line reaches a pipe or file as
+// it is printed, and the parent flushes before fork, so no child prints its lines again.
 #include <arpa/inet.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
+
+// accept's failures that last while descriptors or memory are short. Each episode is reported
+// once, and accept is tried again after a pause, so the server neither spins nor floods its
+// error output; it serves again as soon as a descriptor is free.
+constexpr timespec kAcceptPause{0, 100'000'000};  // 100 ms
+bool lastingFailure(int err) {
+    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
 
 constexpr std::uint16_t kPort = 8000;
 constexpr int kBacklog = 5;
@@ -44,6 +54,8 @@ int main() {
     // Children are collected by the kernel as they end: with SIGCHLD ignored they never
     // become zombies, so a long-running server does not fill the process table.
     signal(SIGCHLD, SIG_IGN);
+    // Each line reaches a pipe or file as it is printed: the server runs until it is killed.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     // A client that reset the connection makes the answer's write fail with EPIPE instead of
     // killing the child, which then still ends normally and flushes its lines.
     signal(SIGPIPE, SIG_IGN);
@@ -65,15 +77,25 @@ int main() {
     }
     listen(listenfd, kBacklog);
 
+    bool shortOfResources = false;  // within an episode of lasting accept failures
     for (;;) {
         sockaddr_in cliaddr;
         socklen_t clilen = sizeof(cliaddr);
         const int connfd = accept(listenfd, reinterpret_cast<sockaddr *>(&cliaddr), &clilen);
         if (connfd < 0) {
-            perror("accept");  // no connection to serve; take the next one
+            if (!lastingFailure(errno)) {
+                perror("accept");  // no connection to serve; take the next one
+                continue;
+            }
+            if (!shortOfResources)
+                perror("accept");
+            shortOfResources = true;
+            nanosleep(&kAcceptPause, nullptr);
             continue;
         }
+        shortOfResources = false;
         puts(" client connected ");
+        fflush(stdout);  // the child must not inherit unwritten lines and print them again
         if (fork() == 0)
             serveChild(listenfd, connfd);
         // The parent, also when fork failed: the connection is the child's (or nobody's).

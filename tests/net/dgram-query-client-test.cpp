@@ -81,6 +81,24 @@ TEST_F(QueryClient, WordsAndRepliesAtAndOverTheLimits) {
     EXPECT_FALSE(harness::recvFrom(service, 100ms));  // nothing more was sent
 }
 
+// A word that gets no reply holds the client for 3 s: reported as a failed receive, then the
+// next word goes out.
+TEST_F(QueryClient, MissingReplyIsReportedAndTheNextWordFollows) {
+    const Fd service = harness::udpSocket(kPort);
+    harness::Process client(harness::binPath("dgram-query-client"));
+    client.write("one two\n");
+    client.closeInput();
+    EXPECT_EQ("one", harness::recvFrom(service).value_or("(none)"));  // left without a reply
+    std::uint16_t from = 0;
+    EXPECT_EQ("two", harness::recvFrom(service, harness::kTimeout, &from).value_or("(none)"));
+    harness::sendTo(service, from, "TWO");
+    const auto status = client.wait();
+    ASSERT_TRUE(status);
+    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_BYTES("From server TWO\n", client.out());
+    EXPECT_BYTES("recvfrom: Resource temporarily unavailable\n", client.err());
+}
+
 TEST_F(QueryClient, NoWordsSendNothing) {
     const Fd service = harness::udpSocket(kPort);
     const auto result = harness::run(harness::binPath("dgram-query-client"), " \n\t\n");

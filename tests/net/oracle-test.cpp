@@ -1,5 +1,6 @@
 // oracle-server driven by datagrams the test crafts, and a whole oracle-client conversation.
 // Each case runs in its own network namespace, so UDP port 9000 is its own.
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 
@@ -160,6 +161,57 @@ TEST_F(OracleServer, EmptyLengthEndsTheExchangeAndTheNextClientIsServed) {
     harness::sendTo(second, kPort, lengthBytes(3));
     harness::sendTo(second, kPort, "ann");
     EXPECT_EQ("blah.. blah..", fortune(second));
+}
+
+// A client that ends at the greeting leaves the server waiting for its length; the next
+// client's hello starts a new exchange. Output on a pipe: every line is there, also after a kill.
+TEST_F(OracleServer, HelloWhereALengthIsDueStartsANewExchange) {
+    server.emplace(harness::binPath("oracle-server"), harness::Options{});
+    ASSERT_TRUE(server->waitForOutput(kConnected)) << harness::visible(server->out());
+    const auto quitter = harness::run(harness::binPath("oracle-client"), "");
+    EXPECT_EQ("exit 1", quitter.status.describe());
+    const auto bob = harness::run(harness::binPath("oracle-client"), "bob\n", {}, 8s);
+    EXPECT_GOLDEN(bob, "net/golden/oracle-client-bob");
+    const std::string expected = std::string(kConnected) + progress(0) + std::string(kConnected) +
+                                 progress(2) + progress(3) + "bob\n fortune_no = 1\n" +
+                                 std::string(kConnected);
+    EXPECT_TRUE(server->waitForOutput(expected)) << harness::visible(server->out());
+    server->signal(SIGTERM);
+    ASSERT_TRUE(server->wait());
+    EXPECT_BYTES(expected, server->out());
+}
+
+// A length without its name holds the service for 2 s at most; then the next client is served.
+TEST_F(OracleServer, NameThatNeverComesIsGivenUp) {
+    contact(client);
+    harness::sendTo(client, kPort, lengthBytes(3));
+    EXPECT_BYTES(std::string(kConnected) + progress(2) + progress(-1) + std::string(kConnected),
+                 exchangeOutput());
+    EXPECT_BYTES(
+        "sockread:: Resource temporarily unavailable\n"
+        "oracle-server: no name within 2 s, exchange abandoned\n",
+        server->err());
+    Fd second = harness::udpSocket();
+    contact(second);
+    harness::sendTo(second, kPort, lengthBytes(3));
+    harness::sendTo(second, kPort, "ann");
+    EXPECT_EQ("blah.. blah..", fortune(second));
+}
+
+// Without a server nothing answers: the client gives up after 3 s.
+TEST_F(OracleServer, ClientWithoutAServerGivesUp) {
+    server.reset();
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = harness::run(harness::binPath("oracle-client"), "bob\n");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ("exit 1", result.status.describe());
+    EXPECT_BYTES(progress(-1), result.out);
+    EXPECT_BYTES(
+        "sockread:: Resource temporarily unavailable\n"
+        "oracle-client: no answer from the server within 3 s\n",
+        result.err);
+    EXPECT_GE(waited, 3s);
+    EXPECT_LT(waited, 6s);
 }
 
 TEST_F(OracleServer, SecondServerCannotBindThePort) {

@@ -3,6 +3,8 @@
 // (their children share it), so every line shows up as it is printed.
 #include <sys/resource.h>
 
+#include <csignal>
+
 #include "stream-servers.hpp"
 
 namespace {
@@ -190,6 +192,59 @@ TEST_F(StreamServer, FailedAcceptIsReportedAndServingGoesOn) {
         EXPECT_TRUE(server->children().empty());
         EXPECT_FALSE(server->ended());
         EXPECT_EQ("", server->out());
+    }
+}
+
+// Output on a pipe: the parent's lines reach it as they are printed, no child prints them
+// again, and none is lost when the server is killed.
+TEST_F(StreamServer, LinesOnAPipeAreNeitherDoubledNorLost) {
+    constexpr std::size_t kClients = 3;
+    for (const char *name : {"stream-dump-server", "stream-reply-server"}) {
+        SCOPED_TRACE(name);
+        HARNESS_ISOLATE(harness::kNet);  // a fresh port 8000 for each server
+        start(name, {});
+        for (std::size_t i = 0; i < kClients; ++i) {
+            Fd client = harness::tcpConnect(kPort);
+            harness::sendAll(client, "0123456789");
+            EXPECT_TRUE(closedByServer(client));
+            waitForChildren(0);
+        }
+        server->signal(SIGTERM);
+        ASSERT_TRUE(server->wait());
+        EXPECT_EQ(kClients, count(server->out(), kConnected)) << harness::visible(server->out());
+        EXPECT_EQ(kClients, count(server->out(), "9 \n") + count(server->out(), "handled by"));
+    }
+}
+
+// A lasting accept failure (no descriptor left) is reported once and retried after a pause;
+// once descriptors are allowed again the waiting client is served.
+TEST_F(StreamServer, LastingAcceptFailureIsReportedOnceAndServingResumes) {
+    for (const char *name : {"stream-dump-server", "stream-reply-server"}) {
+        SCOPED_TRACE(name);
+        HARNESS_ISOLATE(harness::kNet);
+        start(name);
+        ASSERT_TRUE(server->waitForState([&] { return hasSocket(server->pid()); }));
+        // The lowest descriptor number the server leaves free is the one accept would take:
+        // with that as its limit, accept finds none until the limit is raised again.
+        const auto fds = openFds(server->pid());
+        rlim_t lowest = 0;
+        while (fds.contains(static_cast<int>(lowest)))
+            ++lowest;
+        rlimit usual;
+        ASSERT_EQ(0, prlimit(server->pid(), RLIMIT_NOFILE, nullptr, &usual));
+        const rlimit none{lowest, usual.rlim_max};
+        ASSERT_EQ(0, prlimit(server->pid(), RLIMIT_NOFILE, &none, nullptr));
+
+        Fd client = harness::tcpConnect(kPort);
+        EXPECT_TRUE(server->waitForError("accept: Too many open files\n")) << server->err();
+        server->drainFor(1s);
+        EXPECT_BYTES("accept: Too many open files\n", server->err());
+
+        ASSERT_EQ(0, prlimit(server->pid(), RLIMIT_NOFILE, &usual, nullptr));
+        harness::sendAll(client, "0123456789");
+        EXPECT_TRUE(closedByServer(client));  // served by a child of its own
+        EXPECT_TRUE(server->waitForOutput(kConnected)) << harness::visible(server->out());
+        EXPECT_BYTES("accept: Too many open files\n", server->err());
     }
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <vector>
 
@@ -134,6 +135,35 @@ TEST_F(PosixMq, ThreadWatchReportsEachMessageOnItsOwnThreads) {
     EXPECT_EQ(5, std::count(watcher.out().begin(), watcher.out().end(), '\n'));
     EXPECT_EQ("", watcher.err());
     EXPECT_EQ(0, mqtest::state(kMyMq).qsize);
+}
+
+// On a pipe each line is there as soon as it is printed, and killing a watcher loses none.
+TEST_F(PosixMq, WatchersOnAPipeLoseNoLineWhenKilled) {
+    const struct {
+        const char *program;
+        std::string_view queue;
+        std::string lines;
+    } watchers[] = {
+        {"mq-signal-watch", kMymq, std::string(kSignalLines) + "Read 25 bytes\n"},
+        {"mq-thread-watch", kMyMq, "Read 25 bytes\n"},
+    };
+    for (const auto &w : watchers) {
+        SCOPED_TRACE(w.program);
+        harness::Process watcher(binPath(w.program), Options{});
+        const std::string why = mqtest::awaitRegistration(watcher, w.queue);
+        if (why.starts_with("skip: "))
+            HARNESS_SKIP("a 32-bit kernel", why.substr(6));
+        ASSERT_EQ("", why);
+        if (w.queue == kMymq)
+            EXPECT_EQ("exit 0", harness::run(binPath("mq-sender")).status.describe());
+        else
+            EXPECT_EQ("exit 0", writeMyMq({"1", "25"}).status.describe());
+        EXPECT_TRUE(watcher.waitForOutput(w.lines)) << harness::visible(watcher.out());
+        watcher.signal(SIGTERM);
+        ASSERT_TRUE(watcher.wait());
+        EXPECT_BYTES(w.lines, watcher.out());
+        mq_unlink(std::string(w.queue).c_str());
+    }
 }
 
 TEST_F(PosixMq, SecondWatcherOnAQueueEndsWithEbusyAndTheFirstGoesOn) {

@@ -31,4 +31,14 @@ TEST(SigintDeferDemo, SigintDoesNotEndItOtherSignalsDo) {
     }
 }
 
+// On a pipe each line is there as soon as it is printed, and a kill loses none.
+TEST(SigintDeferDemo, OnAPipeEveryLineIsThereWhenItIsKilled) {
+    harness::Process p(harness::binPath("sigint-defer-demo"),
+                       harness::Options{.limits = {{RLIMIT_CORE, 0}}});
+    ASSERT_TRUE(p.waitForOutput(std::string(kInstalled) += kMessage)) << p.out();
+    p.signal(SIGTERM);
+    ASSERT_TRUE(p.wait());
+    EXPECT_BYTES(std::string(kInstalled) + messages(occurrences(p.out(), kMessage)), p.out());
+}
+
 }  // namespace
