@@ -15,7 +15,7 @@ arch=$1 preempt=$2 scenario=$3 out=$4 modules=$5 kdir=$6 reader=${7:-}
 shift $(($# < 7 ? $# : 7))
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Generous: a run takes about a minute under TCG, more on a loaded machine.
-readonly limit_seconds=900
+readonly limit_seconds=$((900 * ${MECH_TIMEOUT_SCALE:-1}))
 readonly memory=256M
 
 case "$arch" in

@@ -138,7 +138,9 @@ Report boot(const std::string &arch, const std::string &preempt, const std::stri
     if (!clockReader(arch).empty() || !programs.empty())
         args.push_back(clockReader(arch));
     args.insert(args.end(), programs.begin(), programs.end());
-    harness::Process vm(VM_RUN, {.args = args, .stdinNull = true});
+    harness::Process vm(VM_RUN, {.args = args,
+                                 .env = {"MECH_TIMEOUT_SCALE=" + std::to_string(harness::timeoutScale())},
+                                 .stdinNull = true});
     const auto status = vm.wait(kVmTimeout);
     const std::string console =
         exists(dir / "console.log") ? harness::readFile(dir / "console.log") : "";
