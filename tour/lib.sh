@@ -86,9 +86,10 @@ eof() {
 pid_of() { cat "$TOUR_DIR/$1.pid"; }
 
 # _tour_poll S MESSAGE COMMAND...: run COMMAND every 50 ms until it succeeds; after S seconds
-# give up, saying MESSAGE (if not empty) on standard error.
+# (times MECH_TIMEOUT_SCALE, a whole number) give up, saying MESSAGE (if not empty) on
+# standard error.
 _tour_poll() {
-    local limit=$1 message=$2 waited=0
+    local limit=$(($1 * ${MECH_TIMEOUT_SCALE:-1})) message=$2 waited=0
     shift 2
     until "$@"; do
         sleep 0.05

@@ -42,4 +42,11 @@ if [ ! -e "$case_file.status" ]; then
     exit 1
 fi
 cat "$case_file.out"
-exit "$(cat "$case_file.status")"
+status=$(cat "$case_file.status")
+if [ "$status" -ne 0 ]; then
+    echo "suite-case: the guest's console log: $results/console.log" >&2
+    grep -h '^harness: kept ' "$case_file.out" | cut -d' ' -f3 | tr -d , | while read -r dir; do
+        echo "suite-case: its folder $dir, copied out of the guest: $results/kept/${dir##*/}" >&2
+    done
+fi
+exit "$status"
