@@ -320,8 +320,7 @@ sub print_html {
         else {
             $label = defined $own ? $label_of{$own} : '';
             $role = $is_thread{$l} ? 'thread' : 'child';
-            my $p = $parent{$l};
-            $head = "$role $l of " . ($p == ($own // -1) ? $label : $p);
+            $head = "$role $l of $label";
         }
         my $lx = $x{$l};
         $out .= sprintf qq{<g class="lane" data-lane="%s" data-label="%s" data-role="%s" data-parent="%s">\n},
