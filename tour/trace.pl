@@ -19,6 +19,32 @@ my ($name, $summary, $log_file, $strace_file, $t0_ns, $root) = @ARGV;
 my $t0 = $t0_ns / 1e9;
 use constant STRING_SHOWN => 32;    # longer strings in a call are cut to this many characters
 
+# A kernel scenario's guest shows the kernel log: each module's lines get a lane of their own.
+# pilefeed prints "in write" after each node it replaces; between its first and second one it
+# holds the copy of (30,300) half-updated (the window), and reader lines then fall inside it.
+my ($feed_writes, $last_module) = (0);
+sub kernel_line {
+    my $row = shift;
+    my ($text) = $row->{text} =~ /^\s+<\d>(?:\[\s*[\d.]+\]\s*)?(.*)$/ or return;
+    my $module = $text =~ /\b(?:init|cleanup)_(pile\w+)|^(pile\w+): / ? $1 // $2
+        : $text =~ /\b(?:in|out) write\b/ ? 'pilefeed'
+        : $text =~ /reader 1|data items in stack/ ? 'pilepeek1'
+        : $text =~ /reader2|POPED/ ? 'pilepeek2'
+        : $text eq '' ? $last_module    # the blank line that a message began with
+        : undef;
+    return unless defined $module;
+    $last_module = $module;
+    $row->{lane} = "module:$module";
+    $row->{text} =~ s/^\s+//;
+    $feed_writes = 0 if $text =~ /init_pilefeed/;
+    if ($text =~ /\bin write\b/) {
+        $feed_writes++;
+        $row->{window} = $feed_writes == 1 ? 'open' : $feed_writes == 2 ? 'close' : undef;
+    } elsif ($feed_writes == 1 && $module =~ /^pilepeek/ && $text =~ /reader/) {
+        $row->{window} = 'inside';
+    }
+}
+
 # ---- the tour's lines ----
 my (@rows, %label_of, %current_pid, %early);
 open my $log, '<', $log_file or die "trace.pl: $log_file: $!\n";
@@ -41,6 +67,7 @@ while (my $line = <$log>) {
         }
         $row{lane} = $current_pid{$label} // "label:$label";
         push @{ $early{$label} }, \%row unless defined $current_pid{$label};
+        kernel_line(\%row) if $label eq 'guest';
         delete $current_pid{$label} if $mark eq '=';
     } elsif ($raw =~ /^\s+⚡ kill -(\w+) (\d+)/) {
         @row{qw(kind sig target text lane)} = ('kill', "SIG$1", $2, trim($raw), 'tour');
@@ -249,6 +276,9 @@ svg text.call { fill: var(--call); font-size: 11px; }
 svg .life { stroke: var(--line); stroke-width: 2; }
 svg .pre { stroke: var(--line); stroke-dasharray: 2 4; }
 svg .arrow { fill: none; stroke-width: 1.6; }
+svg .window rect { fill: var(--note); fill-opacity: 0.12; }
+svg .window text { fill: var(--note); font-weight: bold; }
+svg text.inside { fill: var(--signal); font-weight: bold; }
 .legend span { margin-right: 1.2em; white-space: nowrap; }
 CSS
 }
@@ -316,6 +346,7 @@ sub print_html {
         my $own = owner($l);
         my ($role, $head, $label);
         if ($l =~ /^label:(.*)/) { ($role, $head, $label) = ('main', $1, $1) }
+        elsif ($l =~ /^module:(.*)/) { ($role, $head, $label) = ('module', "$1 (kernel log)", $1) }
         elsif (defined $own && $own == $l) { ($role, $head, $label) = ('main', "$label_of{$l} ($l)", $label_of{$l}) }
         else {
             $label = defined $own ? $label_of{$own} : '';
@@ -329,6 +360,13 @@ sub print_html {
         $out .= sprintf qq{<line class="pre" x1="%d" y1="%d" x2="%d" y2="%d"/>\n}, $lx, $TOP - 16, $lx, $y->($first);
         $out .= sprintf qq{<line class="life" x1="%d" y1="%d" x2="%d" y2="%d"/>\n}, $lx, $y->($first) - 5, $lx, $y->($last) + 5;
         $out .= "</g>\n";
+    }
+    # pilefeed's window: a band from the node it replaced first to the next one
+    my ($open) = grep { ($_->{window} // '') eq 'open' } @rows;
+    my ($close) = grep { ($_->{window} // '') eq 'close' } @rows;
+    if ($open && $close) {
+        $out .= sprintf qq{<g class="window"><rect x="%d" y="%d" width="%d" height="%d"/><text x="%d" y="%d">pilefeed's window: the copy of (30,300) is half-updated and unpublished</text></g>\n},
+            $G, $y->($open->{n}), $width - $G, $y->($close->{n}) - $y->($open->{n}), $G + 4, $y->($open->{n}) + 14;
     }
     # arrows under the text
     for my $a (@$arrows) {
@@ -347,8 +385,10 @@ sub print_html {
         $out .= sprintf qq{<text class="time" x="%d" y="%d">%s</text>\n}, $G - 4, $yy, $time if $time ne $last_time;
         $last_time = $time;
         my ($class, $text) = row_text($r);
-        $out .= sprintf qq{<text class="row %s" data-kind="%s" data-lane="%s" x="%d" y="%d">%s</text>\n},
-            $class, $r->{kind}, esc($r->{lane}), $x{ $r->{lane} } + 8, $yy, esc($text);
+        my $inside = ($r->{window} // '') eq 'inside';
+        $out .= sprintf qq{<text class="row %s%s" data-kind="%s" data-lane="%s" x="%d" y="%d">%s</text>\n},
+            $class, $inside ? ' inside' : '', $r->{kind}, esc($r->{lane}), $x{ $r->{lane} } + 8, $yy,
+            esc($inside ? "◆ $text   (read inside the window)" : $text);
     }
 
     my $markers = join '', map {
@@ -450,13 +490,6 @@ sub find_arrows {
             }
             next;
         }
-        if ($c->{type} eq 'exit') {
-            my ($w) = grep {
-                $_->{c} && ($_->{c}{call} // '') eq 'wait4' && ($_->{c}{ret} // '') =~ /^$c->{pid}\b/
-            } @rows;
-            if ($w) { $arrow->('exit', $r, $w, $c->{status}) }
-            next;
-        }
         next unless $c->{type} eq 'call';
         my $on_stream = ($c->{fdkind} // '') eq 'socket';
         if ($call eq 'sendto' && !$on_stream && $ret =~ /^\d+$/) { push @{ $queue{dgram} }, [$ret, $r] }
@@ -475,12 +508,20 @@ sub find_arrows {
         } elsif ($call eq 'mq_timedreceive' && $ret =~ /^\d+$/) {
             my $s = $take->('mq', $ret, $r);
             $arrow->('message', $s, $r, "$ret bytes") if $s;
-        } elsif ($call eq 'msgsnd' && $ret eq '0' && $c->{args} =~ /^\S+, \{(\d+),/) {
+        } elsif ($call eq 'msgsnd' && $ret eq '0' && $c->{args} =~ /^\S+, \{(?:mtype=)?(\d+),/) {
             push @{ $queue{sysv} }, [$1, $r];
-        } elsif ($call eq 'msgrcv' && $ret =~ /^\d+$/ && $c->{args} =~ /^\S+, \{(\d+),/) {
+        } elsif ($call eq 'msgrcv' && $ret =~ /^\d+$/ && $c->{args} =~ /^\S+, \{(?:mtype=)?(\d+),/) {
             my $type = $1;
             my $s = $take->('sysv', $type, $r);
             $arrow->('message', $s, $r, "type $type, $ret bytes") if $s;
+        } elsif ($call eq 'wait4' && $ret =~ /^(\d+)$/ && $lane_rows->{$1}) {
+            # from the child's end (or its lane, where it ran no program of ours) to the wait4
+            my $kid = $1;
+            my ($e) = grep { $_->{c} && $_->{c}{type} eq 'exit' && $_->{c}{pid} == $kid } @rows;
+            my $what = $e ? $e->{c}{status}
+                : $c->{args} =~ /WEXITSTATUS\(s\) == (\d+)/ ? "exited with $1"
+                : $c->{args} =~ /WTERMSIG\(s\) == (SIG\w+)/ ? "killed by $1" : 'status';
+            $arrow->('exit', $e // { lane => $kid, n => $r->{n} }, $r, $what);
         } elsif ($call eq 'mq_notify' && $ret eq '0') {
             $notified{ tgid_of($c->{pid}) } = 1;
         } elsif ($call eq 'kill' && $ret eq '0' && $c->{args} =~ /^(\d+), (SIG\w+)/) {
