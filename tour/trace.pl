@@ -150,6 +150,7 @@ for my $c (@calls) {
         $c->{child} = $n;
     } elsif ($call eq 'execve' && $ret eq '0' && $c->{args} =~ /^"([^"]*)"/) {
         push @{ $execs{$pid} }, [$c->{ts}, $1];
+        $fds{ tgid_of($pid) } = {};    # what the tour's own tools had open is not the program's
     } elsif ($call =~ /^accept4?$/ && $ret =~ /^(\d+)/) {
         $fds{ tgid_of($pid) }{$1} = 'socket';
     } elsif ($call eq 'connect' && $ret =~ /^(0|-1 EINPROGRESS)/) {
@@ -157,7 +158,8 @@ for my $c (@calls) {
     } elsif ($call eq 'openat' && $ret =~ /^(\d+)/) {
         my $fd = $1;
         my ($path) = $c->{args} =~ /"([^"]*)"/;
-        $fds{ tgid_of($pid) }{$fd} = 'file' if defined $path && interesting_path($path);
+        if (defined $path && interesting_path($path)) { $fds{ tgid_of($pid) }{$fd} = 'file' }
+        else { delete $fds{ tgid_of($pid) }{$fd} }    # a number used again
     }
     $c->{fdkind} = $fds{ tgid_of($pid) }{ arg($c, 0) } if $call =~ /^(read|write|lseek|sendto|recvfrom)$/;
     $c->{fdkind} = $fds{ tgid_of($pid) }{ arg($c, 4) } if $call eq 'mmap';
@@ -171,7 +173,7 @@ sub shown {
     return 1 unless $c->{type} eq 'call';
     my $call = $c->{call};
     return 0 if $call eq 'execve';
-    return defined $c->{fdkind} if $call =~ /^(read|write|lseek|mmap)$/;
+    return defined $c->{fdkind} || $c->{ret} =~ /EBADF/ if $call =~ /^(read|write|lseek|mmap)$/;
     return 1 if $call =~ /^(sendto|recvfrom)$/;
     if ($call eq 'openat') {
         my ($path) = $c->{args} =~ /"([^"]*)"/;
@@ -187,7 +189,8 @@ sub short_call {
     $s =~ s/\{sa_family=AF_INET, sin_port=htons\((\d+)\), sin_addr=inet_addr\("([\d.]+)"\)\}/{$2:$1}/g;
     $s =~ s{"((?:[^"\\]|\\.)*)"(\.\.\.)?}{
         my ($body, $more) = ($1, $2 // '');
-        $body =~ /^((?:[^"\\]|\\.){$n})./ ? "\"$1\"…" : "\"$body\"$more"
+        $body =~ s{^\Q$root\E/}{…/};    # a path of ours: from the project's folder on
+        $body =~ /^((?:[^"\\]|\\.){$n})./ && $body !~ m{^…?/} ? "\"$1\"…" : "\"$body\"$more"
     }ge;
     return $s;
 }
