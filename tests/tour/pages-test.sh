@@ -8,6 +8,11 @@
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 browser=$(command -v chromium || true)
+if ! command -v strace >/dev/null; then
+    echo "missing strace: run scripts/install.sh"
+    [ "${MECH_STRICT:-0}" = 1 ] && exit 1
+    exit 77
+fi
 if [ -z "$browser" ]; then
     echo "missing chromium: run scripts/install.sh"
     [ "${MECH_STRICT:-0}" = 1 ] && exit 1
