@@ -1,6 +1,9 @@
 # Functions for tour scenarios. A scenario is a file in tour/scenarios/ that calls
 #   scenario NAME "one line: what it shows" [SECONDS]
-# (SECONDS: about how long it plays, given when that is 10 s or more)
+# (SECONDS: about how long it plays, given when that is 10 s or more), and may call
+#   traces NAME CALLS       the system calls that are its mechanism, for tour --trace and
+#                           --html (strace's -e trace= list; "-" for a scenario that cannot be
+#                           traced); forks, threads and exec are always followed
 # and defines a function scenario_NAME (dashes in NAME become underscores). It runs in fresh
 # network, IPC, mount and UTS namespaces (loopback up, a private /dev/shm and /dev/mqueue),
 # in a fresh working directory, with these functions:
@@ -27,7 +30,7 @@ TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 TOUR_BIN=$TOUR_ROOT/build/native/bin
 TOUR_LIB=$TOUR_ROOT/build/native/lib
 TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
-declare -A TOUR_SUMMARY=() TOUR_SECONDS=()
+declare -A TOUR_SUMMARY=() TOUR_SECONDS=() TOUR_TRACE=()
 TOUR_NAMES=()
 declare -A TOUR_PID=() TOUR_IN=()
 
@@ -36,6 +39,8 @@ scenario() {
     TOUR_SUMMARY[$1]=$2
     TOUR_SECONDS[$1]=${3:-}
 }
+
+traces() { TOUR_TRACE[$1]=$2; }
 
 note() { printf '         ── %s\n' "$*"; }
 

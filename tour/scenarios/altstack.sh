@@ -1,5 +1,6 @@
 # A SIGSEGV handler on an alternate signal stack, after unbounded recursion.
 scenario altstack "altstack-demo recurses until the stack runs out; its SIGSEGV handler runs on an alternate stack in the heap"
+traces altstack sigaltstack,rt_sigaction,kill
 
 scenario_altstack() {
     note "Each call of overflowStack takes a fresh frame with a 100,000-byte array: the addresses fall by about 100 KB a line, down an 8 MiB stack."

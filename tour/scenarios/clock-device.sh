@@ -1,5 +1,6 @@
 # clock-reader against a real /dev/clock: the clock-device peer module in the kernel VM.
 scenario clock-device "clock-reader reads six bytes of the time from /dev/clock in a Debian kernel under qemu"
+traces clock-device -
 
 scenario_clock_device() {
     if [ ! -x "$TOUR_ROOT/build/kernel/x86_64/guest/clock-reader" ]; then

@@ -1,5 +1,6 @@
 # clock-reader: six bytes from /dev/clock, here a FIFO fed with the time of day.
 scenario clock "clock-reader: six bytes read from /dev/clock (a FIFO here, fed with the time of day)"
+traces clock openat,read
 
 # Give this mount namespace a /dev of its own: a tmpfs with the devices the tour uses, bound
 # from the real /dev, and room for /dev/clock.

@@ -1,5 +1,6 @@
 # The datagram query client and the reply service peer.
 scenario dgram-query "dgram-query-client sends each word as one UDP datagram to port 8000 and prints the reply"
+traces dgram-query sendto,recvfrom
 
 scenario_dgram_query() {
     start service dgram-reply-service

@@ -1,5 +1,6 @@
 # Per-thread error strings: errstr-thread-test, which compiles in the thread-local strerror.
 scenario errstr "errstr-thread-test: two threads call strerror and each keeps its own text"
+traces errstr clone3
 
 scenario_errstr() {
     note "The main thread asks strerror for EINVAL's text, then starts a second thread, which asks for EPERM's."

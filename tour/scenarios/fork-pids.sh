@@ -1,6 +1,7 @@
 # fork-parent-child: process ids across fork, a parent that never collects its child, and a
 # child adopted when its parent is killed.
 scenario fork-pids "fork-parent-child: the ids on both sides of fork, a zombie child, an orphan adopted" 20
+traces fork-pids wait4,exit_group,kill
 
 _fork_field() { awk -v f="$2" '{print $f}' "/proc/$1/stat" 2>/dev/null || echo '?'; }
 _fork_children() { cat /proc/"$1"/task/*/children 2>/dev/null | tr -d ' '; }

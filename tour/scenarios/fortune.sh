@@ -1,5 +1,6 @@
 # The datagram fortune service: one server, one client per name.
 scenario fortune "oracle-server tells bob, alice, ann and josé their fortunes over UDP port 9000"
+traces fortune sendto,recvfrom
 
 scenario_fortune() {
     start server oracle-server

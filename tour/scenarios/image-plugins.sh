@@ -1,5 +1,6 @@
 # The image-handler plug-ins: one host loads all four and picks one plug-in per file.
 scenario image-plugins "image-viewer loads the bmp, jpg, gif and tif plug-ins; each registers itself from its _init; the host picks one per file"
+traces image-plugins openat,mmap
 
 scenario_image_plugins() {
     local format plugins=()

@@ -1,6 +1,7 @@
 # The RCU stack in a real kernel: Debian's kernel booted under qemu, the four modules loaded
 # and unloaded in it, their kernel-log lines shown as the guest reports them.
 scenario kernel "pilecore, pilefeed, pilepeek1 and pilepeek2 in a Debian kernel under qemu" 60
+traces kernel -
 
 # Shared with the clock scenario: boots the x86_64 guest for SCENARIO and follows its report.
 _tour_vm() {

@@ -1,5 +1,6 @@
 # libcall-app and the library it names by a relative path.
 scenario libcall "libcall-app calls test1 of ./libqor.so: found in the working directory, missing, and without test1 (lazy binding)"
+traces libcall openat,mmap
 
 scenario_libcall() {
     note "libcall-app records its library as \"./libqor.so\": the loader opens it in the current directory ($PWD)."

@@ -1,5 +1,6 @@
 # The mail menu over its outside library libshared.so.1.0 (the stand-in peer).
 scenario mail-menu "mail-menu sends and receives through libshared.so.1.0, found on LD_LIBRARY_PATH; a two-word message answers its own question"
+traces mail-menu openat,mmap
 
 # Wait until TEXT has appeared COUNT times in LABEL's output (prompts repeat), then give
 # tour-pty the moment it takes to show an unfinished prompt line before our typing is shown.

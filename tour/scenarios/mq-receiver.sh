@@ -1,5 +1,6 @@
 # POSIX message queue "/mymq": the receiver taking what the sender put there.
 scenario mq-receiver "mq-receiver waits on the empty /mymq, takes mq-sender's message, and reports it after the bytes on a pipe"
+traces mq-receiver mq_open,mq_notify,mq_timedsend,mq_timedreceive,kill
 
 scenario_mq_receiver() {
     start watch mq-signal-watch

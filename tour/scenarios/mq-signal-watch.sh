@@ -1,5 +1,6 @@
 # POSIX message queue "/mymq": the signal-notified watcher woken by the sender.
 scenario mq-signal-watch "mq-signal-watch makes /mymq, SIGUSR1 wakes it for each mq-sender run; a stray SIGUSR1 ends it"
+traces mq-signal-watch mq_open,mq_notify,mq_timedsend,mq_timedreceive,kill
 
 scenario_mq_signal_watch() {
     start watch mq-signal-watch

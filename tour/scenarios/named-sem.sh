@@ -1,5 +1,6 @@
 # The POSIX named semaphore "/mysem": named-sem-wait takes two units, mysem-poster gives them.
 scenario named-sem "named-sem-wait takes two units from /mysem and is released by mysem-poster's posts"
+traces named-sem openat,futex
 
 scenario_named_sem() {
     note "No /mysem yet: sem_open without O_CREAT fails, and the status is the error number (ENOENT, 2)."

@@ -1,5 +1,6 @@
 # pts-notify-task: a line written to another terminal through the shell.
 scenario pts-notify "pts-notify-task: the shell writes Value Changed to the terminal /dev/pts/1"
+traces pts-notify wait4
 
 scenario_pts_notify() {
     # A private set of terminals, so that /dev/pts/1 is one of ours.

@@ -1,5 +1,6 @@
 # A SIGINT handler installed with SA_NODEFER: a second SIGINT enters it again at once.
 scenario sigint-defer "sigint-defer-demo: its SIGINT handler sleeps 10 s, and SA_NODEFER lets a second SIGINT in meanwhile" 25
+traces sigint-defer rt_sigaction,kill
 
 # Wait until the program sleeps (in its handler): a SIGINT sent between the arrival line and
 # the sleep would run the nested handler to its end before the outer one began to sleep.

@@ -1,5 +1,6 @@
 # Handlers installed with signal() set flags that a busy loop polls.
 scenario signal-flags "signal-flags-demo: SIGINT, SIGQUIT and SIGHUP handlers set flags that move a busy loop through three phases"
+traces signal-flags rt_sigaction,kill
 
 scenario_signal_flags() {
     start flags "$TOUR_ROOT/tour/runs" "$TOUR_BIN/signal-flags-demo"

@@ -1,5 +1,6 @@
 # The byte-dump forking server: one client whose 10 bytes come in two pieces.
 scenario stream-dump "stream-dump-server forks a child that gathers 10 bytes sent in two pieces"
+traces stream-dump accept,connect,read,write,sendto,recvfrom
 
 scenario_stream_dump() {
     start server stream-dump-server

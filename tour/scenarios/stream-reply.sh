@@ -1,5 +1,6 @@
 # The reply forking server: two clients connected at once.
 scenario stream-reply "stream-reply-server serves two clients at once in two children, each answering \"Good Bye\""
+traces stream-reply accept,connect,read,write,sendto,recvfrom
 
 scenario_stream_reply() {
     start server stream-reply-server

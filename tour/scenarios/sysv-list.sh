@@ -1,5 +1,6 @@
 # Every System V message queue of the system, listed by position in the kernel's table.
 scenario sysv-list "sysv-queue-list walks the kernel's queue table with MSG_INFO and MSG_STAT, beside ipcs -q"
+traces sysv-list msgget,msgctl,msgsnd
 
 scenario_sysv_list() {
     note "A fresh IPC namespace has no queues: maxind 0 and no rows."

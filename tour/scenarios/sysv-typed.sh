@@ -1,5 +1,6 @@
 # System V typed messages on the queue with key 8979: one sender, two receivers by type.
 scenario sysv-typed "sysv-typed-sender puts types 10 and 20 on queue 8979; each receiver takes them in its own order"
+traces sysv-typed msgget,msgsnd,msgrcv,msgctl
 
 scenario_sysv_typed() {
     note "Sender first: two messages of 100 bytes each, type 10 (\"a\") then type 20 (\"b\"); each msgsnd returns 0."
