@@ -5,7 +5,8 @@
 //   mech-bench fork N dump|reply|bare [server]   N TCP connections through a forking server
 //   mech-bench mq N WATCHER|- CREATOR WRITER     N messages from WRITER (my-mq-writer) drained
 //                                                from "/my_mq" by WATCHER, or with "-" by a bare
-//                                                mq_receive loop on the queue CREATOR makes
+//                                                mq_receive loop on the queue CREATOR makes;
+//                                                WRITER "--paced": one message at a time
 // It uses the fixed ports and queue names, so bench/run starts it in fresh namespaces.
 // Every wait polls with a timeout; the timed spans hold no sleep, only the work and its waits.
 #include <arpa/inet.h>
@@ -395,6 +396,27 @@ struct LineCounter {
     }
 };
 
+// One message at a time: send it, wait for its line, send the next. Every message then finds
+// the queue empty, so each costs one notification (a signal, or a new thread) or one wake-up of
+// a blocked receive: the round trip of the notification itself.
+void pacedDrain(long n, LineCounter &counter) {
+    const mqd_t mqd = mq_open(kQueue, O_WRONLY);
+    if (mqd == static_cast<mqd_t>(-1))
+        dieErrno("mq_open");
+    const char message[] = "writing message to queue";  // 24 characters and the NUL, 25 bytes
+    long seen = 0;
+    const auto t0 = Clock::now();
+    for (long i = 0; i < n; i++) {
+        if (mq_send(mqd, message, sizeof message, 0) < 0)
+            dieErrno("mq_send");
+        if (counter.lines(1) != 1)
+            break;  // stalled: this one is lost
+        seen++;
+    }
+    const double s = seconds(Clock::now() - t0);
+    printf("rate %.1f\nlost %ld\n", static_cast<double>(seen) / s, n - seen);
+}
+
 void mqCase(long n, const char *watcherBin, const char *creatorBin, const char *writerBin) {
     int out[2];
     if (pipe(out) < 0)
@@ -421,6 +443,11 @@ void mqCase(long n, const char *watcherBin, const char *creatorBin, const char *
     if (watcherBin == nullptr && counter.lines(1) != 1)
         die("mq: the bare receiver did not start");
 
+    if (strcmp(writerBin, "--paced") == 0) {
+        pacedDrain(n, counter);
+        stop(reader);
+        return;
+    }
     const int null = devNull();
     const auto t0 = Clock::now();
     const pid_t writer = spawn({writerBin, std::to_string(n), kMessageSize}, null);
