@@ -12,8 +12,8 @@ mkdir -p /dev/pts /dev/shm /dev/mqueue
 mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts /dev/pts
 ln -sf pts/ptmx /dev/ptmx
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm
-mount -t tmpfs -o mode=1777 tmpfs /tmp
-mount -t tmpfs tmpfs /run
+# /tmp and /run stay on the overlay (RAM as well): the build, or the results folder, may lie
+# below /tmp, and a fresh mount there would hide them.
 mount -t mqueue mqueue /dev/mqueue
 ip link set lo up
 hostname i686-suite
