@@ -8,7 +8,7 @@
 # by reason. MECH_TIMEOUT_SCALE (a whole number) multiplies every timeout.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 export MECH_STRICT=${MECH_STRICT:-1}
 
 presets=(native i686 sanitize)

@@ -26,6 +26,8 @@
 #                           prefix of its /proc/PID/wchan, e.g. do_msgrcv, futex), saying so
 # Every program still running when the scenario ends is stopped.
 
+# The tables below are read by tour/tour, which sources this file.
+# shellcheck disable=SC2034
 TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 TOUR_BIN=$TOUR_ROOT/build/native/bin
 TOUR_LIB=$TOUR_ROOT/build/native/lib

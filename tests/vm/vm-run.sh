@@ -19,6 +19,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 readonly limit_seconds=$((900 * ${MECH_TIMEOUT_SCALE:-1}))
 readonly memory=256M
 
+# shellcheck disable=SC2100 # x86_64 and i686 are names, not sums
 case "$arch" in
 x86_64) qemu=qemu-system-x86_64 ;;
 i686) qemu=qemu-system-i386 ;;

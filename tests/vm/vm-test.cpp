@@ -165,9 +165,10 @@ Report boot(const Kernel &k, const std::string &preempt, const std::string &scen
     if (!clockReader(k.arch).empty() || !programs.empty())
         args.push_back(clockReader(k.arch));
     args.insert(args.end(), programs.begin(), programs.end());
-    harness::Process vm(VM_RUN, {.args = args,
-                                 .env = {"MECH_TIMEOUT_SCALE=" + std::to_string(harness::timeoutScale())},
-                                 .stdinNull = true});
+    harness::Process vm(VM_RUN,
+                        {.args = args,
+                         .env = {"MECH_TIMEOUT_SCALE=" + std::to_string(harness::timeoutScale())},
+                         .stdinNull = true});
     const auto status = vm.wait(kVmTimeout);
     const std::string console =
         exists(dir / "console.log") ? harness::readFile(dir / "console.log") : "";
@@ -351,7 +352,8 @@ TEST(PosixMqWatchers, NotificationsIn32BitPrograms) {
                                                VM_GUEST_MQ_SENDER, VM_GUEST_MY_MQ_WRITER};
     for (const std::string &program : programs)
         if (program.empty())
-            HARNESS_SKIP("kernel files", "the message queue programs are not all part of this build");
+            HARNESS_SKIP("kernel files",
+                         "the message queue programs are not all part of this build");
     harness::TempDir dir;
     const Report report = boot(k, "none", "mq", dir, programs);
 

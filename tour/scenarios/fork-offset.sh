@@ -3,7 +3,7 @@ scenario fork-offset "fork-offset-reader and fork-late-open-reader: a file offse
 traces fork-offset openat,read,lseek,wait4
 
 scenario_fork_offset() {
-    printf abcdefgh >test
+    printf abcdefgh >./test
     note "./test holds abcdefgh."
     run shared fork-offset-reader
     note "Opened before fork: parent and child share one open file, so one offset. The child read a, b; the parent, after wait, goes on with c, d."

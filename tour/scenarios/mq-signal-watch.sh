@@ -8,6 +8,7 @@ scenario_mq_signal_watch() {
     note "mq-signal-watch made /mymq and registered with mq_notify; the queue's line in /dev/mqueue shows SIGNO:10 (SIGUSR1) and its pid."
     run queue /bin/cat /dev/mqueue/mymq
     local round
+    # shellcheck disable=SC2034 # only counts the runs
     for round in 1 2; do
         run sender mq-sender
         wait_for watch "Read 25 bytes" 5
