@@ -136,6 +136,17 @@ sockaddr_in loopback(std::uint16_t port) {
     return addr;
 }
 
+// A socket of TYPE bound to PORT on every address, for the floors; ends the run on failure.
+int boundSocket(int type, std::uint16_t port, const char *what) {
+    const int fd = socket(AF_INET, type, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(port);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&any), sizeof any) < 0)
+        dieErrno(what);
+    return fd;
+}
+
 void sendMessage(int fd, const char *body, const sockaddr *to, socklen_t toLen) {
     const std::int16_t len = static_cast<std::int16_t>(strlen(body));
     sendto(fd, &len, sizeof len, 0, to, toLen);
@@ -147,12 +158,7 @@ void sendMessage(int fd, const char *body, const sockaddr *to, socklen_t toLen) 
 // The floor: one process that sends and receives the same datagrams as oracle-server, with
 // nothing else (no printing, no allocation).
 [[noreturn]] void bareUdpServer() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(kFortunePort);
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&any), sizeof any) < 0)
-        dieErrno("bare udp server");
+    const int fd = boundSocket(SOCK_DGRAM, kFortunePort, "bare udp server");
     char buf[kBufBytes];
     for (;;) {
         sockaddr_in peer{};
@@ -219,12 +225,7 @@ void fortuneCase(long n, const char *serverBin) {
 // ignored) as our servers do.
 [[noreturn]] void bareForkServer() {
     signal(SIGCHLD, SIG_IGN);
-    const int lfd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(kStreamPort);
-    if (lfd < 0 || bind(lfd, reinterpret_cast<sockaddr *>(&any), sizeof any) < 0)
-        dieErrno("bare fork server");
+    const int lfd = boundSocket(SOCK_STREAM, kStreamPort, "bare fork server");
     listen(lfd, kBacklog);
     for (;;) {
         const int cfd = accept(lfd, nullptr, nullptr);
