@@ -1,13 +1,14 @@
 # Kernel modules, built with Kbuild against the Debian kernel headers that
 # scripts/install.d/50-kernel.sh unpacks, never against the running kernel. Only the native
 # preset builds them. Debian 12's default kernel (x86_64 and i686, same ABI) gets them in
-# build/kernel/<arch>/; every other kernel tested (a flavour: 6.12, PREEMPT_RT) in
+# build/kernel/<arch>/; every other kernel tested (a flavour: 6.12, PREEMPT_RT, the debug
+# kernel built from source by scripts/install.d/60-debug-kernel.sh) in
 # build/kernel/<kernel-release>/, the release its headers report.
 set(MECH_KERNEL_CACHE /var/cache/mechanisms/kernel CACHE PATH
     "Unpacked Debian kernels and headers (scripts/install.d/50-kernel.sh)")
 set(MECH_KERNEL_OUT ${CMAKE_SOURCE_DIR}/build/kernel)
 set(MECH_KERNEL_ARCHES x86_64 i686)
-set(MECH_KERNEL_FLAVOURS 6.12-amd64 rt-amd64)
+set(MECH_KERNEL_FLAVOURS 6.12-amd64 rt-amd64 debug)
 set(MECH_KERNELS ${MECH_KERNEL_ARCHES} ${MECH_KERNEL_FLAVOURS})
 set(MECH_KERNEL_BUILD OFF)
 if(MECH_ARCH STREQUAL x86_64 AND NOT MECH_SANITIZE)

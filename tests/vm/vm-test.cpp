@@ -119,9 +119,11 @@ bool exists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
-// A kernel the modules are tested in: Debian 12's default kernel of each architecture, and its
-// 6.12 and PREEMPT_RT kernels for x86_64. `dir` holds its boot image and busybox, `modules`
-// the modules built for it; `missing` says why they are not there ("" when they are).
+// A kernel the modules are tested in: Debian 12's default kernel of each architecture, its
+// 6.12 and PREEMPT_RT kernels for x86_64, and the debug kernel built from Debian's 6.1 source
+// with lockdep, PROVE_RCU, KASAN and the other checkers on. `dir` holds its boot image and
+// busybox, `modules` the modules built for it; `missing` says why they are not there ("" when
+// they are).
 struct Kernel {
     std::string name, arch, dir, modules, missing;
 };
@@ -133,6 +135,7 @@ const Kernel &kernel(const std::string &name) {
         {"6.12-amd64", "x86_64", VM_KERNEL_DIR_6_12_AMD64, VM_MODULES_6_12_AMD64,
          VM_MISSING_6_12_AMD64},
         {"rt-amd64", "x86_64", VM_KERNEL_DIR_RT_AMD64, VM_MODULES_RT_AMD64, VM_MISSING_RT_AMD64},
+        {"debug", "x86_64", VM_KERNEL_DIR_DEBUG, VM_MODULES_DEBUG, VM_MISSING_DEBUG},
     };
     for (const Kernel &k : kernels)
         if (k.name == name)
@@ -153,8 +156,9 @@ std::string unavailable(const Kernel &k) {
 // Lines of the kernel log that must never appear.
 const std::regex kKernelTrouble(
     R"(BUG:|WARNING:|Oops|general protection fault|Kernel panic|possible recursive locking|)"
-    R"(possible circular locking|lockdep|detected stall|self-detected stall|INFO: rcu|)"
-    R"(soft lockup|hard LOCKUP|Call Trace:|blocked for more than|kthread starved|KASAN|UBSAN|)"
+    R"(possible circular locking|inconsistent lock state|INFO: lockdep|DEBUG_LOCKS_WARN_ON|)"
+    R"(detected stall|self-detected stall|INFO: rcu|soft lockup|hard LOCKUP|Call Trace:|)"
+    R"(blocked for more than|kthread starved|BUG: KASAN:|UBSAN|)"
     R"(RCU-list traversed)");
 
 // Boots one VM, with `programs` (static, for the guest) in its /bin, and returns what the
@@ -290,7 +294,7 @@ INSTANTIATE_TEST_SUITE_P(Vm, KernelModules,
                          testing::Values(Config{"x86_64", "none"}, Config{"x86_64", "full"},
                                          Config{"i686", "none"}, Config{"i686", "full"},
                                          Config{"6.12-amd64", "none"}, Config{"6.12-amd64", "full"},
-                                         Config{"rt-amd64", "full"}),
+                                         Config{"rt-amd64", "full"}, Config{"debug", "none"}),
                          [](const auto &info) {
                              std::string name = info.param.kernel + "_" + info.param.preempt;
                              std::replace_if(
