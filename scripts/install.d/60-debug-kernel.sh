@@ -58,9 +58,11 @@ for option in "${options[@]}"; do
     grep -qx "CONFIG_$option=y" "$build/.config" ||
         { echo "60-debug-kernel.sh: CONFIG_$option is not set" >&2; exit 1; }
 done
-# vmlinux to boot, and `modules` for the Module.symvers that modules built outside need.
-make -s -C "$src" O="$build" ARCH=x86_64 -j "$(nproc)" vmlinux modules
-ln -sfn build/vmlinux "$dir/kernel"
+# The bzImage to boot (this configuration's PVH entry resets the machine before its first line
+# of output, so it does not boot as an ELF vmlinux as Debian's amd64 kernels do), and `modules`
+# for the Module.symvers that modules built outside need.
+make -s -C "$src" O="$build" ARCH=x86_64 -j "$(nproc)" bzImage modules
+ln -sfn build/arch/x86/boot/bzImage "$dir/kernel"
 ln -sfn build "$dir/headers"
 ln -sfn /bin/busybox "$dir/busybox"
 touch "$dir/ready"

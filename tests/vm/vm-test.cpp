@@ -294,7 +294,8 @@ INSTANTIATE_TEST_SUITE_P(Vm, KernelModules,
                          testing::Values(Config{"x86_64", "none"}, Config{"x86_64", "full"},
                                          Config{"i686", "none"}, Config{"i686", "full"},
                                          Config{"6.12-amd64", "none"}, Config{"6.12-amd64", "full"},
-                                         Config{"rt-amd64", "full"}, Config{"debug", "none"}),
+                                         Config{"rt-amd64", "full"}, Config{"debug", "none"},
+                                         Config{"debug", "full"}),
                          [](const auto &info) {
                              std::string name = info.param.kernel + "_" + info.param.preempt;
                              std::replace_if(
