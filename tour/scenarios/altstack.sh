@@ -7,25 +7,31 @@ traces altstack sigaltstack,rt_sigaction,kill
 # stack, then caught SIGSEGV on a handler stack inside the alternate stack and ended with 1.
 # Sets altstack_calls to the number of calls.
 _altstack_check() {
-    local out=$1 limit=$2 top low='' high='' handler at prev='' numbers='' step drop bad=''
-    top=$(lines_of "$out" | sed -n 's/^Top of standard stack is near *//p')
-    read -r low high < <(lines_of "$out" | sed -n 's/^Alternate stack is at *\(.*\)-\(.*\)$/\1 \2/p') || true
-    handler=$(lines_of "$out" | sed -n 's/^Top of handler stack near *//p')
+    local out=$1 limit=$2 top=0 low=0 high=0 handler=0 prev='' numbers='' drop bad='' line
+    local number='(0x[0-9a-f]+)'
     altstack_calls=0
-    while read -r step at; do
-        altstack_calls=$((altstack_calls + 1))
-        numbers+=" $step"
-        if [ -n "$prev" ]; then
-            drop=$((prev - at))
-            [ "$drop" -ge 100000 ] && [ "$drop" -lt 102400 ] || bad+=" $step"
+    while IFS= read -r line; do
+        if [[ $line =~ ^Call\ +([0-9]+)\ -\ top\ of\ stack\ near\ +$number$ ]]; then
+            altstack_calls=$((altstack_calls + 1))
+            numbers+=" ${BASH_REMATCH[1]}"
+            if [ -n "$prev" ]; then
+                drop=$((prev - BASH_REMATCH[2]))
+                [ "$drop" -ge 100000 ] && [ "$drop" -lt 102400 ] || bad+=" ${BASH_REMATCH[1]}"
+            fi
+            prev=${BASH_REMATCH[2]}
+        elif [[ $line =~ ^Top\ of\ standard\ stack\ is\ near\ +$number$ ]]; then
+            top=${BASH_REMATCH[1]}
+        elif [[ $line =~ ^Alternate\ stack\ is\ at\ +$number-$number$ ]]; then
+            low=${BASH_REMATCH[1]} high=${BASH_REMATCH[2]}
+        elif [[ $line =~ ^Top\ of\ handler\ stack\ near\ +$number$ ]]; then
+            handler=${BASH_REMATCH[1]}
         fi
-        prev=$at
-    done < <(lines_of "$out" | sed -n 's/^Call *\([0-9]*\) - top of stack near *\(.*\)$/\1 \2/p')
+    done < <(lines_of "$out")
     expect_that "$out: calls numbered 1 to $altstack_calls, not$numbers" \
         test "$numbers" = "$(printf ' %d' $(seq "$altstack_calls"))"
     expect_that "$out: frames about 100 KB apart, not at calls$bad" test -z "$bad"
     expect_that "$out: the calls stopped within two frames of the $limit-byte limit" \
-        test -n "$prev" -a $((top - prev)) -le "$limit" -a $((top - prev + 200000)) -gt "$limit"
+        test -n "$prev" -a $((top - ${prev:-0})) -le "$limit" -a $((top - ${prev:-0} + 200000)) -gt "$limit"
     expect_that "$out: the handler's stack at $handler is inside the alternate stack $low-$high" \
         test $((low)) -le $((handler)) -a $((handler)) -le $((high))
     expect "$out" "Caught signal 11 (Segmentation fault)"
