@@ -25,6 +25,24 @@
 #   wait_asleep LABEL FN [S] wait until a started program sleeps in the kernel function FN (a
 #                           prefix of its /proc/PID/wchan, e.g. do_msgrcv, futex), saying so
 # Every program still running when the scenario ends is stopped.
+# They may check what the programs printed and how they ended. OUT is a LABEL (its standard
+# output) or LABEL.err (its standard error), of the last program started under that label; its
+# lines are taken as the tour shows them (control bytes as \xNN). A check that holds shows
+# nothing; one that does not shows "✗ what was wrong" on standard error, and the scenario plays
+# on to its end, then ends with status 3 (tour/tour: "a fact did not hold").
+#   expect OUT LINE...      each LINE is one whole line of OUT
+#   expect_output OUT TEXT  OUT is exactly TEXT (its lines joined by newlines; '' for none)
+#   expect_count OUT N [TEXT]  OUT has N lines (N lines holding TEXT)
+#   expect_status LABEL S   its program ended with exit status S (a number) or was killed by
+#                           the signal S (a name: KILL, TERM)
+#   expect_order OUT TEXT OUT2 TEXT2  in the play's timeline (the shown lines, in the order
+#                           they came) the first line of OUT holding TEXT is before the first
+#                           line of OUT2 holding TEXT2 (each of its label's last program)
+#   expect_that WHAT CMD... CMD (a command, test or function of the scenario's own) succeeds;
+#                           else WHAT is shown as the fact that failed
+#   lines_of OUT            prints OUT's lines, for the scenario's own checks
+#   number_after OUT TEXT   prints the whole number that follows TEXT in the first line of
+#                           OUT holding it (a pid, a count), or nothing
 
 # The tables below are read by tour/tour, which sources this file.
 # shellcheck disable=SC2034
@@ -35,6 +53,7 @@ TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
 declare -A TOUR_SUMMARY=() TOUR_SECONDS=() TOUR_TRACE=()
 TOUR_NAMES=()
 declare -A TOUR_PID=() TOUR_IN=()
+TOUR_FAILED=0
 
 scenario() {
     TOUR_NAMES+=("$1")
@@ -167,4 +186,91 @@ wait_asleep() {
     _tour_poll "$limit" "$label did not come to sleep in $fn within ${limit}s" \
         _tour_sleeps_in "$pid" "$fn" || return 1
     printf '         ⏸ %s sleeps in the kernel in %s   (/proc/%s/wchan)\n' "$label" "$wchan" "$pid"
+}
+
+# Checks. They fork as little as they can: on a loaded machine every process started costs.
+lines_of() {
+    local file=$TOUR_DIR/$1.out
+    [[ $1 != *.err ]] || file=$TOUR_DIR/$1
+    [ ! -f "$file" ] || perl -pe 's/([\x00-\x08\x0b-\x1f])/sprintf("\\x%02x", ord $1)/ge' "$file"
+}
+
+number_after() {
+    local lines line
+    lines=$(lines_of "$1")
+    while IFS= read -r line; do
+        [[ $line == *"$2"* ]] || continue
+        [[ ${line#*"$2"} =~ ^\ *(-?[0-9]+) ]] && echo "${BASH_REMATCH[1]}"
+        return 0
+    done <<<"$lines"
+}
+
+_tour_failed() {
+    printf '         ✗ %s\n' "$*" >&2
+    TOUR_FAILED=$((TOUR_FAILED + 1))
+}
+
+expect_that() {
+    local what=$1
+    shift
+    "$@" || _tour_failed "$what"
+}
+
+expect() {
+    local out=$1 line lines
+    shift
+    lines=$'\n'$(lines_of "$out")$'\n'
+    for line; do
+        [[ $lines == *$'\n'"$line"$'\n'* ]] || _tour_failed "$out: no line \"$line\""
+    done
+}
+
+expect_output() {
+    local lines
+    lines=$(lines_of "$1")
+    [ "$lines" != "$2" ] || return 0
+    _tour_failed "$1: not the lines due (-) but these (+):"
+    diff -U 100 --label due --label "$1" <(printf '%s\n' "$2") <(printf '%s\n' "$lines") |
+        sed '1,3d; s/^/           /' >&2 || true
+}
+
+expect_count() {
+    local lines line n=0
+    lines=$(lines_of "$1")
+    while IFS= read -r line; do
+        [[ -z $lines || $line != *"${3:-}"* ]] || n=$((n + 1))
+    done <<<"$lines"
+    [ "$n" -eq "$2" ] || _tour_failed "$1: $n lines${3:+ with \"$3\"}, not $2"
+}
+
+expect_status() {
+    local label=$1 due ended=''
+    case "$2" in
+    [0-9]*) due="exit status $2" ;;
+    *) due="killed by signal $(kill -l "$2")" ;;
+    esac
+    [ ! -f "$TOUR_DIR/$label.status" ] || read -r ended <"$TOUR_DIR/$label.status" || true
+    [[ $ended == "$due" || $ended == "$due ("* ]] || _tour_failed "$label: ${ended:-no end}, not $due"
+}
+
+# _tour_line_no OUT TEXT: the number of the first timeline line of OUT's last program (since
+# the last "$" line of its label) that holds TEXT, or nothing.
+_tour_line_no() {
+    local label=$1 mark='|'
+    [[ $label != *.err ]] || { label=${label%.err}; mark='!'; }
+    TEXT=$2 awk -v label="$label" -v mark="$mark" '
+        $2 != label { next }
+        substr($3, 1, 1) == "$" { at = "" }
+        at == "" && substr($3, 1, 1) == mark && index($0, ENVIRON["TEXT"]) { at = NR }
+        END { print at }
+    ' "$TOUR_DIR/timeline"
+}
+
+expect_order() {
+    local first second
+    first=$(_tour_line_no "$1" "$2")
+    second=$(_tour_line_no "$3" "$4")
+    [ -n "$first" ] || { _tour_failed "$1: no line with \"$2\""; return 0; }
+    [ -n "$second" ] || { _tour_failed "$3: no line with \"$4\""; return 0; }
+    [ "$first" -lt "$second" ] || _tour_failed "$3's \"$4\" came before $1's \"$2\""
 }

@@ -10,6 +10,11 @@
 // (a prompt) is shown as it is and its rest follows on a line marked "|…". Our standard input
 // is passed on to the program; its end becomes end-of-file (^D) on the terminal. DIR receives
 // LABEL.pid, and the raw bytes of LABEL.out and LABEL.err for scenarios that wait for text.
+// Every shown line is also appended to DIR/timeline, which all the tour-pty of a play share,
+// so that a scenario can check the order of lines across its programs. A line enters the
+// timeline before its bytes reach LABEL.out or LABEL.err: whatever a scenario saw there and
+// then caused comes later in the timeline.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +33,7 @@ using namespace std::chrono_literals;
 constexpr auto kPromptPause = 150ms;
 
 std::string label;
+int timeline = -1;  // DIR/timeline, opened for appending
 
 double secondsSinceStart() {
     const char *t0 = std::getenv("TOUR_T0");
@@ -54,6 +60,8 @@ void show(char mark, std::string_view text, bool continued = false) {
         }
     }
     line += '\n';
+    if (timeline >= 0)  // O_APPEND: each line lands whole, after every line written before it
+        (void)!::write(timeline, line.data(), line.size());
     (void)!::write(STDOUT_FILENO, line.data(), line.size());
 }
 
@@ -70,8 +78,6 @@ struct Stream {
         if (all.size() == taken)
             return;
         const std::string_view fresh(all.data() + taken, all.size() - taken);
-        raw.write(fresh.data(), static_cast<std::streamsize>(fresh.size()));
-        raw.flush();
         taken = all.size();
         for (const char c : fresh) {
             if (c == '\n') {
@@ -84,6 +90,9 @@ struct Stream {
                 pending += c;
             }
         }
+        // Shown first, then written: see the timeline above.
+        raw.write(fresh.data(), static_cast<std::streamsize>(fresh.size()));
+        raw.flush();
     }
     void flushPrompt(bool force) {
         if (pending.empty())
@@ -105,6 +114,7 @@ int main(int argc, char **argv) {
     }
     label = argv[1];
     const std::string dir = argv[2];
+    timeline = ::open((dir + "/timeline").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     harness::Options options;
     options.pty = true;
     for (int i = 5; i < argc; ++i)

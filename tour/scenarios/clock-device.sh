@@ -14,4 +14,18 @@ scenario_clock_device() {
     note "The device hands out the time at open, one byte per read: seconds, minutes, hours, day, month, year modulo 100, in binary; clock-reader prints them in hex between the guest's two readings of the time (decimal)."
     finish guest 10
     finish vm 60
+    expect_status vm 0
+    expect_that "without the device clock-reader said \"clock:\" and ended with 1" test \
+        "$(_tour_vm_lines clock-absent out)/$(_tour_vm_rc clock-absent)" = "clock:: No such file or directory/1"
+    # The six bytes are the guest's time as read just before or just after the reader ran.
+    local shown when due value matched=''
+    shown=$(_tour_vm_lines clock-reader out)
+    for when in clock-before clock-after; do
+        due=''
+        for value in $(_tour_vm_value "$when"); do
+            due+=$(printf ' .... %x....' $((10#$value)))$'\n'
+        done
+        if [ "$shown" = "${due%$'\n'}" ]; then matched=$when; fi
+    done
+    expect_that "clock-reader showed the guest's time in hex, not: $(xargs <<<"$shown")" test -n "$matched"
 }

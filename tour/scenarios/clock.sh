@@ -22,6 +22,7 @@ _clock_private_dev() {
 }
 
 scenario_clock() {
+    local written value shown=''
     _clock_private_dev
     mkfifo -m 0644 /dev/clock
     # The "device": seconds, minutes, hours, day, month and year (since 2000), one byte each.
@@ -36,8 +37,18 @@ SCRIPT
     run reader clock-reader
     finish device
     note "Each read(fd, &buf, 1) took one byte; the lines show them in hex (23 seconds, say, shows as 17)."
+    # The six numbers the device wrote, each shown in hex on a line of its own.
+    written=$(lines_of device | sed -n 's/^clock-device: writing ss mm hh dd mo yy = \(.*\) into .*$/\1/p')
+    for value in $written; do
+        shown+=$(printf ' .... %x....' "$value")$'\n'
+    done
+    expect_output reader "${shown%$'\n'}"
+    expect_status reader 0
     rm /dev/clock
     note "Without /dev/clock:"
     run reader clock-reader
     note "open failed: perror(\"clock:\") on standard error and status 1, nothing on standard output."
+    expect_output reader.err "clock:: No such file or directory"
+    expect_output reader ''
+    expect_status reader 1
 }

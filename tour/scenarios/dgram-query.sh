@@ -14,5 +14,13 @@ scenario_dgram_query() {
     run client dgram-query-client <<<"one two three"
     wait_for service "three -> THREE"
     note "One datagram per word, without a terminator, each from the client's one port; one reply line per datagram. End of input ends the client."
+    expect_output client $'From server ONE\nFrom server TWO\nFrom server THREE'
+    expect_status client 0
     stop service
+    # Every datagram from the port of the first.
+    local port
+    port=$(number_after service "bytes from port ")
+    expect_output service "3 bytes from port $port: one -> ONE
+3 bytes from port $port: two -> TWO
+5 bytes from port $port: three -> THREE"
 }

@@ -7,7 +7,7 @@ _fork_field() { awk -v f="$2" '{print $f}' "/proc/$1/stat" 2>/dev/null || echo '
 _fork_children() { cat /proc/"$1"/task/*/children 2>/dev/null | tr -d ' '; }
 
 scenario_fork_pids() {
-    local parent child waited=0
+    local parent child waited=0 state adopter
     start pc fork-parent-child
     wait_count pc " child: My pid = " 1 10
     wait_for pc " Newly created child pid = "
@@ -19,9 +19,18 @@ scenario_fork_pids() {
         sleep 0.1
         waited=$((waited + 1))
     done
-    note "Ten seconds later the child shows the same ppid and returns; nothing waits for it, so /proc shows it as state $(_fork_field "$child" 3) (zombie)."
-    note "Meanwhile the parent spins in an empty loop (state $(_fork_field "$parent" 3)) until it is killed."
+    state=$(_fork_field "$child" 3)
+    note "Ten seconds later the child shows the same ppid and returns; nothing waits for it, so /proc shows it as state $state (zombie)."
+    expect_that "the child $child is a zombie, not in state $state" test "$state" = Z
+    state=$(_fork_field "$parent" 3)
+    note "Meanwhile the parent spins in an empty loop (state $state) until it is killed."
+    expect_that "the parent $parent runs, not in state $state" test "$state" = R
     stop pc KILL
+    # The parent's two lines and the child's first come in either order.
+    expect pc " PARENT : My pid = $parent " " Newly created child pid = $child "
+    expect_count pc 2 " child: My pid = $child and ppid = $parent  "
+    expect_count pc 4
+    expect_status pc KILL
 
     note "Again, started from a shell, and the parent is killed while its child sleeps."
     start sh /bin/sh -c "$TOUR_BIN/fork-parent-child; echo \"sh: fork-parent-child has ended\"; read x; exit 0"
@@ -31,7 +40,15 @@ scenario_fork_pids() {
     printf '         ⚡ kill -KILL %s   (fork-parent-child, the parent)\n' "$parent"
     kill -KILL "$parent"
     wait_for sh "sh: fork-parent-child has ended"
-    note "The orphaned child $child now has parent $(_fork_field "$child" 4) (the nearest subreaper, or init); its second line says so."
+    adopter=$(_fork_field "$child" 4)
+    note "The orphaned child $child now has parent $adopter (the nearest subreaper, or init); its second line says so."
     wait_count sh " child: My pid = " 2 30
     finish sh
+    expect sh " PARENT : My pid = $parent " " Newly created child pid = $child " \
+        " child: My pid = $child and ppid = $parent  "
+    expect_that "the child's last line names its new parent $adopter" test \
+        "$(lines_of sh | tail -n 2)" = "sh: fork-parent-child has ended
+ child: My pid = $child and ppid = $adopter  "
+    expect_that "the child $child was adopted by another process than its parent $parent" \
+        test "$adopter" != "$parent"
 }

@@ -46,4 +46,9 @@ scenario_mail_menu() {
     send menu "3\n"
     finish menu
     unset LD_LIBRARY_PATH
+    # Both messages were confirmed and sent, the count was received, "ou" was refused.
+    expect_count menu 2 "libshared.so.1.0: pop3send()"
+    expect_count menu 1 "libshared.so.1.0: pop3recv(5)"
+    expect_output menu.err "mail-menu: not a number, line ignored"
+    expect_status menu 0
 }

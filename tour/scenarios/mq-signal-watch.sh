@@ -7,6 +7,7 @@ scenario_mq_signal_watch() {
     wait_in /dev/mqueue/mymq "NOTIFY_PID:$(pid_of watch)"
     note "mq-signal-watch made /mymq and registered with mq_notify; the queue's line in /dev/mqueue shows SIGNO:10 (SIGUSR1) and its pid."
     run queue /bin/cat /dev/mqueue/mymq
+    expect_that "the watcher is notified by signal 10" test "$(number_after queue "SIGNO:")" = 10
     local round
     # shellcheck disable=SC2034 # only counts the runs
     for round in 1 2; do
@@ -18,4 +19,8 @@ scenario_mq_signal_watch() {
     signal watch USR1
     finish watch 5
     note "A SIGUSR1 sent by hand finds no message; registering again fails with EBUSY (its own registration still stands), so the status is 16."
+    # A blank line and " Singal " for each SIGUSR1, and the drain's count after the two sent.
+    expect_output watch $'\n Singal \nRead 25 bytes\n\n Singal \nRead 25 bytes\n\n Singal '
+    expect_output watch.err "mq_notify: Device or resource busy"
+    expect_status watch 16
 }

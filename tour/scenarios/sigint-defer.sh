@@ -38,4 +38,18 @@ scenario_sigint_defer() {
     wait_count demo "This is a pointless message." $((messages + 3))
     note "SIGINT never ends it; SIGQUIT (Ctrl-\\ on a terminal), which it does not catch, does."
     stop demo QUIT
+    # Its lines, each run of messages as one: no message while a handler sleeps, the nested
+    # arrival before either handler ends, and a message after each return.
+    expect_that "the arrival, exit and message lines in the order of the SIGINTs" test \
+        "$(lines_of demo | awk '!(/pointless/ && $0 == last) { print } { last = $0 }')" = "Successfully installed signal handler for SIGINT
+This is a pointless message.
+We have received signal :  2 
+ exit from sighandler 
+This is a pointless message.
+We have received signal :  2 
+We have received signal :  2 
+ exit from sighandler 
+ exit from sighandler 
+This is a pointless message."
+    expect_status demo QUIT
 }

@@ -20,4 +20,20 @@ scenario_signal_flags() {
     note "A second SIGHUP prints the handler's line again and changes nothing else."
     stop flags TERM
     note "SIGTERM, which it does not catch, ends it; the output still in its buffer is lost."
+    # The runs of lines in order (their lengths left out); a last run of phase three may
+    # or may not have begun before SIGTERM.
+    expect_that "the phases and handler lines in the order of the signals" test \
+        "$(lines_of flags | grep -v '^   (' | sed '$ { / I am going to die some day $/d }')" = \
+        " I am happy now , I will do same work forever
+ I am now handling signal no 2 
+ I am happy now , I will do same work forever
+ This is handler for signal no one 
+ I am doing bad work for my survival
+ I am going to die some day 
+ I am now handling signal no 3 
+ I am going to die some day 
+ This is handler for signal no one "
+    expect_that "phase two printed exactly one line" \
+        test "$(lines_of flags | grep -A1 -F "bad work" | tail -n 1)" = " I am going to die some day "
+    expect_status flags TERM
 }
