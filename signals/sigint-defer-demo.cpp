@@ -17,21 +17,28 @@ namespace {
 constexpr unsigned kHandlerSleepSeconds = 10;
 constexpr unsigned kLoopSleepSeconds = 1;
 
-// SIG_BLOCK before a stdio call, SIG_UNBLOCK after it: a SIGINT that comes meanwhile is
-// delivered as soon as the call is done, when stdio is consistent again.
-void holdSigint(int how) {
-    sigset_t set;
+// Blocks SIGINT for a stdio call; releaseSigint(old) after it puts the mask back as it was, so
+// a SIGINT that came meanwhile is delivered as soon as the call is done, when stdio is
+// consistent again. Putting the mask back, rather than unblocking SIGINT, keeps the handler's
+// own mask: SIGINT is open in the handler only because SA_NODEFER left it so.
+sigset_t holdSigint() {
+    sigset_t set, old;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
-    sigprocmask(how, &set, nullptr);
+    sigprocmask(SIG_BLOCK, &set, &old);
+    return old;
+}
+
+void releaseSigint(const sigset_t &old) {
+    sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 
 void handler(int sig) {
-    holdSigint(SIG_BLOCK);
+    const sigset_t old = holdSigint();
     printf("We have received signal :  %d \n", sig);
-    holdSigint(SIG_UNBLOCK);
+    releaseSigint(old);
     sleep(kHandlerSleepSeconds);  // a SIGINT now nests a second handler at once
-    holdSigint(SIG_BLOCK);
+    holdSigint();
     puts(" exit from sighandler ");
 }  // returning restores the mask of the interrupted code, where SIGINT was unblocked
 
@@ -49,13 +56,13 @@ int main() {
         perror("sigaction");
         exit(err);
     }
-    holdSigint(SIG_BLOCK);
+    const sigset_t open = holdSigint();
     puts("Successfully installed signal handler for SIGINT");
-    holdSigint(SIG_UNBLOCK);
+    releaseSigint(open);
     for (;;) {
-        holdSigint(SIG_BLOCK);
+        holdSigint();
         puts("This is a pointless message.");
-        holdSigint(SIG_UNBLOCK);
+        releaseSigint(open);
         sleep(kLoopSleepSeconds);  // cut short by a SIGINT, then the next pass starts at once
     }
 }
