@@ -57,14 +57,19 @@ inside() {
         numbers+=("$n") commands+=("$text")
     done <"$block"
     ip link set lo up
-    mount -t tmpfs -o mode=1777 tmpfs /tmp
+    # The view of the tree is made on a staging tmpfs first and bound back at the tree's own
+    # path once the fresh /tmp is mounted: a tree below /tmp (a clone there) stays in sight.
     mkdir -p /dev/shm /dev/mqueue
+    mount -t tmpfs tmpfs /dev/shm
+    mkdir /dev/shm/upper /dev/shm/work /dev/shm/tree
+    mount -t overlay overlay \
+        -o "lowerdir=$root,upperdir=/dev/shm/upper,workdir=/dev/shm/work" /dev/shm/tree
+    mount -t tmpfs -o mode=1777 tmpfs /tmp
+    mkdir -p "$root"
+    mount --bind /dev/shm/tree "$root"
     mount -t tmpfs -o mode=1777 tmpfs /dev/shm
     mount -t mqueue mqueue /dev/mqueue
     scratch=$(mktemp -d /tmp/docs-check-XXXXXX)
-    mkdir "$scratch/upper" "$scratch/work"
-    mount -t overlay overlay \
-        -o "lowerdir=$root,upperdir=$scratch/upper,workdir=$scratch/work" "$root"
     cd "$root" || return 1
     # shellcheck source=scripts/env.sh
     source scripts/env.sh "$preset" || return 1
