@@ -7,7 +7,8 @@
 # KASAN, and the soft-lockup, hard-lockup and hung-task detectors. Built once into
 # <cache>/debug-<version>-<options' hash>/ (kernel: the bzImage; headers: the build tree,
 # which modules are built against; busybox), named by <cache>/debug; a changed option list
-# builds anew. About 9 minutes on two cores.
+# builds anew. About 9 minutes on two cores. The kernel's style checker comes from the same
+# source: <cache>/checkpatch names its tree (scripts/checkpatch.pl and its data files).
 # Idempotent: a second run only checks. MECH_KERNEL_CACHE overrides the folder.
 set -euo pipefail
 cache=${MECH_KERNEL_CACHE:-/var/cache/mechanisms/kernel}
@@ -37,6 +38,7 @@ name=debug-$version-$(printf '%s\n' "${options[@]}" | md5sum | cut -c1-8)
 dir=$cache/$name
 if [ -f "$dir/ready" ]; then
     ln -sfn "$name" "$cache/debug"
+    ln -sfn "$name/$package" "$cache/checkpatch"
     echo "60-debug-kernel.sh: debug kernel of $package $version present in $cache"
     exit 0
 fi
@@ -71,5 +73,6 @@ ln -sfn build "$dir/headers"
 ln -sfn /bin/busybox "$dir/busybox"
 touch "$dir/ready"
 ln -sfn "$name" "$cache/debug"
+ln -sfn "$name/$package" "$cache/checkpatch"
 echo "60-debug-kernel.sh: debug kernel of $package $version built in $cache" \
     "in $(($(date +%s) - start)) s"
