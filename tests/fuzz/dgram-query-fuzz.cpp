@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "loopback.hpp"
+
 void queryWords(int sockfd, const sockaddr_in *servaddr);  // dgram-query-client.cpp
 
 namespace {
@@ -27,18 +29,6 @@ int serviceFd;
 [[noreturn]] void fail(const char *what) {
     fprintf(stderr, "dgram-query-fuzz: %s\n", what);
     abort();
-}
-
-int loopbackSocket(sockaddr_in *addr) {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    *addr = {};
-    addr->sin_family = AF_INET;
-    addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof *addr;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(addr), sizeof *addr) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr *>(addr), &len) != 0)
-        fail("no socket");
-    return fd;
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "dgram-framing.hpp"
+#include "loopback.hpp"
 
 [[noreturn]] void serve(int sockfd);  // oracle-server.cpp
 
@@ -36,18 +37,6 @@ constexpr std::string_view kBobFortune = "you will get job";
 sockaddr_in server;
 int senders[2];
 int checker;
-
-int loopbackSocket() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        perror("fortune-fuzz: socket");
-        abort();
-    }
-    return fd;
-}
 
 void sendToServer(int fd, const void *bytes, std::size_t size) {
     sendto(fd, bytes, size, 0, reinterpret_cast<const sockaddr *>(&server), sizeof server);
