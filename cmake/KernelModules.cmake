@@ -1,11 +1,11 @@
 # Kernel modules, built with Kbuild against the Debian kernel headers that
-# scripts/install.d/50-kernel.sh unpacks, never against the running kernel. Only the native
+# scripts/install.d/50-kernels.sh unpacks, never against the running kernel. Only the native
 # preset builds them. Debian 12's default kernel (x86_64 and i686, same ABI) gets them in
 # build/kernel/<arch>/; every other kernel tested (a flavour: 6.12, PREEMPT_RT, the debug
 # kernel built from source by scripts/install.d/60-debug-kernel.sh) in
 # build/kernel/<kernel-release>/, the release its headers report.
 set(MECH_KERNEL_CACHE /var/cache/mechanisms/kernel CACHE PATH
-    "Unpacked Debian kernels and headers (scripts/install.d/50-kernel.sh)")
+    "Unpacked Debian kernels and headers (scripts/install.d/50-kernels.sh)")
 set(MECH_KERNEL_OUT ${CMAKE_SOURCE_DIR}/build/kernel)
 set(MECH_KERNEL_ARCHES x86_64 i686)
 set(MECH_KERNEL_FLAVOURS 6.12-amd64 rt-amd64 debug)
@@ -46,7 +46,7 @@ function(mech_kernel_missing kernel out)
   mech_kernel_dir(${kernel} dir)
   mech_kernel_modules_dir(${kernel} modules)
   if(NOT EXISTS ${dir}/headers/Makefile OR NOT modules)
-    set(${out} "no kernel headers for ${kernel} in ${dir}/headers: run scripts/install.sh"
+    set(${out} "no kernel headers for ${kernel} in ${dir}/headers: run scripts/install.sh --tests"
         PARENT_SCOPE)
   else()
     set(${out} "" PARENT_SCOPE)

@@ -14,7 +14,7 @@ if ! command -v strace >/dev/null; then
     exit 77
 fi
 if [ -z "$browser" ]; then
-    echo "missing chromium: run scripts/install.sh"
+    echo "missing chromium: run scripts/install.sh --tests"
     [ "${MECH_STRICT:-0}" = 1 ] && exit 1
     exit 77
 fi

@@ -10,10 +10,10 @@ shift
 if [ ! -x "$checkpatch" ]; then
     # In strict mode (MECH_STRICT=1) a missing prerequisite fails instead.
     if [ "${MECH_STRICT:-}" = 1 ]; then
-        echo "strict mode: missing kernel files: no $checkpatch: run scripts/install.sh" >&2
+        echo "strict mode: missing kernel files: no $checkpatch: run scripts/install.sh --tests" >&2
         exit 1
     fi
-    echo "missing kernel files: no $checkpatch: run scripts/install.sh" >&2
+    echo "missing kernel files: no $checkpatch: run scripts/install.sh --tests" >&2
     exit 77
 fi
 status=0

@@ -7,8 +7,8 @@
 # (suite-guest.sh) runs the same ctest on the same build; each case's output and status land
 # in RESULTS_DIR/cases/, where the host's case (suite-case.sh) takes them.
 #   suite-run.sh BUILD_DIR RESULTS_DIR KERNEL_DIR
-# KERNEL_DIR holds `kernel` (Debian's amd64 kernel) and `root/lib/modules/` (its modules),
-# from scripts/install.d/50-kernel.sh. Left in RESULTS_DIR: console.log (the guest's whole
+# KERNEL_DIR holds `kernel` (Debian's amd64 kernel), `root/lib/modules/` (its modules) and
+# `busybox`, from scripts/install.d/50-kernels.sh. Left in RESULTS_DIR: console.log (the guest's whole
 # console, its ctest run included), ctest.log, cases/ and kept/ (the temporary folders of
 # failed cases). MECH_VM_SUITE_ARGS adds ctest arguments in the guest (e.g. "-R oracle").
 set -euo pipefail
@@ -23,7 +23,7 @@ readonly memory=3G
 # modprobe of its kernel).
 readonly modules=(virtio_pci 9pnet_virtio 9p overlay tcp_diag udp_diag)
 
-for need in "$kdir/kernel" /bin/busybox; do
+for need in "$kdir/kernel" "$kdir/busybox"; do
     [ -e "$need" ] || { echo "suite-run: missing $need: run scripts/install.sh" >&2; exit 1; }
 done
 moddir=$(echo "$kdir"/root/lib/modules/*/kernel)
@@ -36,7 +36,7 @@ mkdir -p "$results/cases" "$results/kept"
 root=$(mktemp -d "$results/initramfs.XXXXXX")
 trap 'rm -rf "$root"' EXIT
 mkdir -p "$root"/{bin,dev,proc,sys,modules,host,rw,newroot}
-cp /bin/busybox "$root/bin/busybox"
+cp "$kdir/busybox" "$root/bin/busybox"
 ln -s busybox "$root/bin/sh"
 cp "$here/suite-init.sh" "$root/init"
 
