@@ -128,7 +128,7 @@ struct Kernel {
     std::string name, arch, dir, modules, missing;
 };
 
-const Kernel &kernel(const std::string &name) {
+const Kernel &kernel(std::string_view name) {
     static const std::vector<Kernel> kernels = {
         {"x86_64", "x86_64", VM_KERNEL_DIR_X86_64, VM_MODULES_X86_64, VM_MISSING_X86_64},
         {"i686", "i686", VM_KERNEL_DIR_I686, VM_MODULES_I686, VM_MISSING_I686},
@@ -140,7 +140,7 @@ const Kernel &kernel(const std::string &name) {
     for (const Kernel &k : kernels)
         if (k.name == name)
             return k;
-    throw std::invalid_argument("no kernel " + name);
+    throw std::invalid_argument("no kernel " + std::string(name));
 }
 
 // Why a kernel cannot be booted with its modules here ("" when it can).
