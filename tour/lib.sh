@@ -24,6 +24,9 @@
 #   pid_of LABEL            its process id
 #   wait_asleep LABEL FN [S] wait until a started program sleeps in the kernel function FN (a
 #                           prefix of its /proc/PID/wchan, e.g. do_msgrcv, futex), saying so
+#   other_users             succeeds where a program may run as another user (nobody); where
+#                           it may not (an ordinary user's tour maps that user alone), says so
+#                           in a note and fails, and the scenario leaves that part out
 # Every program still running when the scenario ends is stopped.
 # They may check what the programs printed and how they ended. OUT is a LABEL (its standard
 # output) or LABEL.err (its standard error), of the last program started under that label; its
@@ -186,6 +189,14 @@ wait_asleep() {
     _tour_poll "$limit" "$label did not come to sleep in $fn within ${limit}s" \
         _tour_sleeps_in "$pid" "$fn" || return 1
     printf '         ⏸ %s sleeps in the kernel in %s   (/proc/%s/wchan)\n' "$label" "$wchan" "$pid"
+}
+
+other_users() {
+    local count
+    read -r _ _ count </proc/self/uid_map
+    [ "$count" -le 1 ] || return 0
+    note "Running a program as user nobody needs root; the tour runs as an ordinary user here and leaves this part out."
+    return 1
 }
 
 # Checks. They fork as little as they can: on a loaded machine every process started costs.

@@ -3,7 +3,7 @@ scenario clock "clock-reader: six bytes read from /dev/clock (a FIFO here, fed w
 traces clock openat,read
 
 # Give this mount namespace a /dev of its own: a tmpfs with the devices the tour uses, bound
-# from the real /dev, and room for /dev/clock.
+# from the real /dev, terminals of its own and room for /dev/clock.
 _clock_private_dev() {
     local stage=$TOUR_DIR/dev name
     mkdir "$stage"
@@ -12,13 +12,17 @@ _clock_private_dev() {
         : >"$stage/$name"
         mount --bind "/dev/$name" "$stage/$name"
     done
-    for name in pts shm mqueue; do
+    for name in shm mqueue; do
         mkdir "$stage/$name"
         mount --rbind "/dev/$name" "$stage/$name"
     done
+    # Terminals of its own: the machine's may be root's alone to open.
+    mkdir "$stage/pts"
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$stage/pts"
+    ln -s pts/ptmx "$stage/ptmx"
     ln -s /proc/self/fd "$stage/fd"
-    ln -s pts/ptmx "$stage/ptmx"  # new terminals come from the instance at /dev/pts
-    mount --move "$stage" /dev
+    # -n: an ordinary user's tour may not write the mount table in /run, and needs not.
+    mount -n --move "$stage" /dev
 }
 
 scenario_clock() {

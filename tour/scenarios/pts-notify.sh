@@ -16,11 +16,13 @@ scenario_pts_notify() {
     note "The line came out on /dev/pts/1, not on the task's own terminal; the task ended with system()'s status, 0."
     expect_output task ''
     expect_status task 0
-    note "Now as user nobody, who may not write to /dev/pts/1 (mode $(stat -c %a /dev/pts/1), owner $(stat -c %U /dev/pts/1)):"
-    run task /usr/bin/setpriv --reuid=nobody --regid=nogroup --clear-groups "$TOUR_BIN/pts-notify-task"
-    note "The shell's complaint lands on the task's standard error; the shell's exit code 2 sits in bits 8 to 15 of system()'s result, so the task still ends with 0."
-    expect_count task.err 1 "/dev/pts/1: Permission denied"
-    expect_status task 0
+    if other_users; then
+        note "Now as user nobody, who may not write to /dev/pts/1 (mode $(stat -c %a /dev/pts/1), owner $(stat -c %U /dev/pts/1)):"
+        run task /usr/bin/setpriv --reuid=nobody --regid=nogroup --clear-groups "$TOUR_BIN/pts-notify-task"
+        note "The shell's complaint lands on the task's standard error; the shell's exit code 2 sits in bits 8 to 15 of system()'s result, so the task still ends with 0."
+        expect_count task.err 1 "/dev/pts/1: Permission denied"
+        expect_status task 0
+    fi
     stop user1
     stop user0
     # One line reached /dev/pts/1, the first run's; nothing reached /dev/pts/0.
