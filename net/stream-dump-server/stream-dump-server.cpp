@@ -3,18 +3,19 @@
 // and ends; the parent only accepts. Watch it with any TCP client in another shell, e.g.
 //   printf 0123456789 > /dev/tcp/127.0.0.1/8000        (bash)
 // Nothing is sent back. Each line reaches a pipe or file as it is printed, and the parent
-// flushes before fork, so no child prints its parent's lines again.
+// flushes before fork, so no child prints its parent's lines again. At most 64 children serve
+// at once, and a client that sends nothing for 120 s loses its child (a failed read).
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include "child-limit.hpp"
 #include "stream-framing.hpp"
 
 namespace {
@@ -42,9 +43,9 @@ constexpr int kDumpBytes = 10;  // bytes each client sends and each child prints
 }
 
 int main() {
-    // Children are collected by the kernel as they end: with SIGCHLD ignored they never
-    // become zombies, so a long-running server does not fill the process table.
-    signal(SIGCHLD, SIG_IGN);
+    // Children are collected as they end, so none is left a zombie, and counted, so that a
+    // flood of connections cannot fill the process table: see child-limit.hpp.
+    collectChildren();
     // Each line reaches a pipe or file as it is printed: the server runs until it is killed.
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
@@ -53,6 +54,7 @@ int main() {
         return 1;                   // connandlisten has reported why
     bool shortOfResources = false;  // within an episode of lasting accept failures
     for (;;) {
+        waitForRoom();  // at the limit of children, connections wait in the listen queue
         sockaddr_in cliaddr;
         socklen_t clilen = sizeof(cliaddr);
         const int connfd = accept(listenfd, reinterpret_cast<sockaddr *>(&cliaddr), &clilen);
@@ -70,11 +72,12 @@ int main() {
         shortOfResources = false;
         puts(" client connected ");
         fflush(stdout);  // the child must not inherit unwritten lines and print them again
-        if (fork() == 0) {
+        if (forkChild(connfd) == 0) {
             close(listenfd);
             handleClient(connfd);
         }
-        // The parent, also when fork failed: the connection is the child's (or nobody's).
+        // The parent, also when fork failed (reported): the connection is the child's, or
+        // nobody's.
         close(connfd);
     }
 }

@@ -4,6 +4,8 @@
 //   exec 3<>/dev/tcp/127.0.0.1/8000; printf hello >&3; cat <&3        (bash)
 // Only the first read's bytes (at most 199) are printed. Each line reaches a pipe or file as
 // it is printed, and the parent flushes before fork, so no child prints its lines again.
+// At most 64 children serve at once; a client that sends nothing for 120 s is served as one
+// whose read failed (empty text, then "Good Bye").
 #include <arpa/inet.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -15,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+#include "child-limit.hpp"
 
 namespace {
 
@@ -51,9 +55,9 @@ constexpr int kAnswerBytes = sizeof(kAnswer) - 1;  // sent without its zero
 }  // namespace
 
 int main() {
-    // Children are collected by the kernel as they end: with SIGCHLD ignored they never
-    // become zombies, so a long-running server does not fill the process table.
-    signal(SIGCHLD, SIG_IGN);
+    // Children are collected as they end, so none is left a zombie, and counted, so that a
+    // flood of connections cannot fill the process table: see child-limit.hpp.
+    collectChildren();
     // Each line reaches a pipe or file as it is printed: the server runs until it is killed.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     // A client that reset the connection makes the answer's write fail with EPIPE instead of
@@ -79,6 +83,7 @@ int main() {
 
     bool shortOfResources = false;  // within an episode of lasting accept failures
     for (;;) {
+        waitForRoom();  // at the limit of children, connections wait in the listen queue
         sockaddr_in cliaddr;
         socklen_t clilen = sizeof(cliaddr);
         const int connfd = accept(listenfd, reinterpret_cast<sockaddr *>(&cliaddr), &clilen);
@@ -96,9 +101,10 @@ int main() {
         shortOfResources = false;
         puts(" client connected ");
         fflush(stdout);  // the child must not inherit unwritten lines and print them again
-        if (fork() == 0)
+        if (forkChild(connfd) == 0)
             serveChild(listenfd, connfd);
-        // The parent, also when fork failed: the connection is the child's (or nobody's).
+        // The parent, also when fork failed (reported): the connection is the child's, or
+        // nobody's.
         close(connfd);
     }
 }
