@@ -3,11 +3,14 @@
 // Watch it: run mq-sender once (with "/mymq" made by mq-signal-watch, which is then stopped),
 // then mq-receiver; on an empty queue it waits until a message comes.
 // The report line goes through buffered stdout, the bytes straight to descriptor 1: on a pipe
-// or file the report line comes last. Failures are reported; the status is always 0.
+// or file the report line comes last. A write that takes only part of the message is carried on
+// to its end. Failures are reported; the status is always 0.
 #include <fcntl.h>
 #include <mqueue.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -42,6 +45,26 @@ long receiveOne(char **buf, unsigned *priority) {
     return count;
 }
 
+// Write all `count` bytes to fd: a write may take only part of them (a stop signal during a
+// write to a full pipe, a non-blocking descriptor that fills up), so go on with the rest until
+// all are written, retrying a write that a signal interrupted and waiting for room where the
+// descriptor is non-blocking. -1, with errno set, when a write fails otherwise.
+int writeAll(int fd, const char *bytes, size_t count) {
+    while (count > 0) {
+        const ssize_t n = write(fd, bytes, count);
+        if (n >= 0) {
+            bytes += n;
+            count -= static_cast<size_t>(n);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd room{fd, POLLOUT, 0};
+            poll(&room, 1, -1);
+        } else if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -51,8 +74,8 @@ int main() {
 
     printf("Read %ld bytes; priority = %u\n", count, priority);
     // Nothing received: no bytes to write, just the newline.
-    if (count >= 0 && write(STDOUT_FILENO, buf, static_cast<size_t>(count)) == -1)
+    if (count >= 0 && writeAll(STDOUT_FILENO, buf, static_cast<size_t>(count)) == -1)
         perror("write");
-    [[maybe_unused]] const ssize_t ignored = write(STDOUT_FILENO, "\n", 1);
+    writeAll(STDOUT_FILENO, "\n", 1);  // whether it could be written or not, nothing follows
     return 0;
 }

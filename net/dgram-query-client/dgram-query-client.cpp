@@ -4,11 +4,14 @@
 //   echo one two | dgram-query-client
 // A reply that does not come within 3 s is reported as a failed receive and the next word
 // follows. Longer words are sent in pieces of 999 bytes and longer replies are cut to 999 bytes.
+// Only the service's datagrams are taken, and one still waiting when the next word goes out
+// (a reply that came too late) is dropped. One still on its way then is taken for that word.
 #include <arpa/inet.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,16 +28,31 @@ constexpr int kReplyWaitSeconds = 3;         // a word without a reply holds nob
 #define WORD_FORMAT "%999s"
 static_assert(kBufferBytes - 1 == 999, "WORD_FORMAT's width must leave room for the zero");
 
+// Drop every datagram waiting on the socket: before a word goes out, anything there answers an
+// earlier word (a reply that came after its wait ran out, or a second copy of one). A refusal
+// left by an earlier word (nothing listened on the port then) goes the same way.
+void discardWaiting(int sockfd, char *buf) {
+    while (recv(sockfd, buf, kReplyMax, MSG_DONTWAIT) >= 0 || errno == ECONNREFUSED) {
+    }
+}
+
 }  // namespace
 
 // One datagram per word read from standard input to the service, one reply printed per word,
-// until the input ends.
-void queryWords(int sockfd, const sockaddr_in *servaddr) {
+// until the input ends. False when the socket cannot be tied to the service (reported).
+bool queryWords(int sockfd, const sockaddr_in *servaddr) {
     socklen_t len = sizeof(*servaddr);
+    // Connected to the service's address, the socket takes datagrams from nobody else: the
+    // kernel drops any other sender's.
+    if (connect(sockfd, reinterpret_cast<const sockaddr *>(servaddr), len) < 0) {
+        perror("connect");
+        return false;
+    }
     char word[kBufferBytes];
     char reply[kBufferBytes];
     // End of input ends the client: there is no word left to ask about.
     while (scanf(WORD_FORMAT, word) == 1) {
+        discardWaiting(sockfd, reply);
         sendto(sockfd, word, strlen(word), 0, reinterpret_cast<const sockaddr *>(servaddr), len);
         const ssize_t n = recvfrom(sockfd, reply, kReplyMax, 0, nullptr, &len);
         if (n < 0) {
@@ -44,6 +62,7 @@ void queryWords(int sockfd, const sockaddr_in *servaddr) {
         reply[n] = '\0';
         printf("From server %s\n", reply);
     }
+    return true;
 }
 
 #ifndef DGRAM_QUERY_CLIENT_NO_MAIN
@@ -60,7 +79,6 @@ int main() {
     inet_pton(AF_INET, kServiceIp, &servaddr.sin_addr);
     const timeval wait{kReplyWaitSeconds, 0};
     setsockopt(sockfd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
-    queryWords(sockfd, &servaddr);
-    return 0;
+    return queryWords(sockfd, &servaddr) ? 0 : 1;
 }
 #endif

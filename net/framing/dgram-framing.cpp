@@ -38,6 +38,7 @@ char *readNBytes(int sockfd, int n) {
             errno = err;
             perror("sockread:");
             free(block);
+            errno = err;  // for the caller, who may tell a timeout from a refusal by it
             return nullptr;
         }
         pos += got;

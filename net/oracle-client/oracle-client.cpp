@@ -2,13 +2,15 @@
 // print the greeting, read one word (your name) from standard input, send it, receive and print
 // the fortune. Start oracle-server first, then:   echo bob | oracle-client
 // The client announces itself with one empty datagram, since the server cannot greet a socket
-// that has never sent anything. It waits at most 3 s for each datagram of an answer.
+// that has never sent anything. It waits at most 3 s for each datagram of an answer, and takes
+// datagrams from the server's address only.
 #include <arpa/inet.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -23,9 +25,10 @@ constexpr int kNameBytes = 200;  // a name of at most 199 bytes and its terminat
 // No server, or one that gave up on this exchange, sends nothing: wait no longer than this.
 constexpr int kAnswerWaitSeconds = 3;
 
-// Say why an answer is missing when no datagram came in time.
+// Say why an answer is missing when no datagram came in time. (Nothing listening on the port,
+// "Connection refused", readNBytes has said.)
 bool noAnswer() {
-    if (lastrecv < 0)
+    if (lastrecv < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         fprintf(stderr, "oracle-client: no answer from the server within %d s\n",
                 kAnswerWaitSeconds);
     return false;
@@ -63,6 +66,12 @@ int main() {
     const timeval wait{kAnswerWaitSeconds, 0};
     setsockopt(sockfd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
     const auto *server = reinterpret_cast<const sockaddr *>(&servaddr);
+    // Connected to the server's address, the socket takes datagrams from nobody else: the
+    // kernel drops any other sender's. (readNBytes still records the sender: the server.)
+    if (connect(sockfd, server, sizeof(servaddr)) < 0) {
+        perror("connect");
+        return 1;
+    }
 
     sendto(sockfd, "", 0, 0, server, sizeof(servaddr));  // first contact
     if (!receiveAndPrint(sockfd))

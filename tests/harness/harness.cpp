@@ -642,6 +642,19 @@ int Process::openFds() const {
     return count;
 }
 
+Process startWhereForkFails(const std::string &path, const std::string &unusedUid,
+                            Options options) {
+    std::vector<std::string> args = {"--reuid=" + unusedUid, "--regid=" + unusedUid,
+                                     "--clear-groups", "--"};
+    if (emulated())
+        args.emplace_back(HARNESS_EMULATOR);
+    args.push_back(path);
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    options.args = std::move(args);
+    options.limits.emplace_back(RLIMIT_NPROC, emulated() ? 2 : 1);
+    return Process("/usr/bin/setpriv", std::move(options));
+}
+
 Result run(const std::string &path, std::string_view input, Options options, Duration timeout) {
     Process p(path, std::move(options));
     if (!input.empty())

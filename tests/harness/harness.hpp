@@ -156,6 +156,14 @@ struct Result {
     Status status;
 };
 
+// Start a program where fork fails: through setpriv (which becomes the program: one process,
+// one pid) under a user id of its own, with RLIMIT_NPROC at what the program itself takes (the
+// emulator of 32-bit programs needs one task more, for its own thread). The limit counts every
+// process of a uid across the machine and tests may run at the same time, so each caller names
+// its own unused uid.
+Process startWhereForkFails(const std::string &path, const std::string &unusedUid,
+                            Options options = {});
+
 // Run a program to its end with `input` on standard input (then end-of-file). Throws when it
 // does not end within the timeout (the program is killed).
 Result run(const std::string &path, std::string_view input = {}, Options options = {},

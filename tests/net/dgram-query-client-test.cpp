@@ -1,6 +1,8 @@
 // dgram-query-client talking to the reply service peer, and to the test playing the service
 // (to see each datagram's bytes and to answer what the peer would not). Each case runs in its
 // own network namespace, so UDP port 8000 is its own.
+#include <cstdio>
+#include <sstream>
 #include <vector>
 
 #include "check.hpp"
@@ -16,6 +18,20 @@ constexpr int kLimit = 999;  // longest word sent and longest reply printed
 // True once a UDP socket is bound to port 8000 in this network namespace.
 bool serviceBound() {
     return harness::readFile("/proc/net/udp").find(":1F40 ") != std::string::npos;
+}
+
+// Bytes waiting in the receive queue of the UDP socket on a local port, from /proc/net/udp.
+std::size_t waitingBytes(std::uint16_t port) {
+    char portEnd[8];
+    snprintf(portEnd, sizeof portEnd, ":%04X", port);
+    std::istringstream lines(harness::readFile("/proc/net/udp"));
+    std::string line, slot, local, remote, state, queues;
+    while (std::getline(lines, line)) {
+        std::istringstream(line) >> slot >> local >> remote >> state >> queues;
+        if (local.ends_with(portEnd))
+            return std::stoul(queues.substr(queues.find(':') + 1), nullptr, 16);
+    }
+    return 0;
 }
 
 class QueryClient : public testing::Test {
@@ -97,6 +113,41 @@ TEST_F(QueryClient, MissingReplyIsReportedAndTheNextWordFollows) {
     EXPECT_EQ("exit 0", status->describe());
     EXPECT_BYTES("From server TWO\n", client.out());
     EXPECT_BYTES("recvfrom: Resource temporarily unavailable\n", client.err());
+}
+
+// A reply that comes after the client gave up on its word is dropped before the next word goes
+// out, so it is not printed as that word's answer.
+TEST_F(QueryClient, LateReplyIsNotPrintedForTheNextWord) {
+    const Fd service = harness::udpSocket(kPort);
+    harness::Process client(harness::binPath("dgram-query-client"));
+    client.write("one\n");
+    std::uint16_t from = 0;
+    EXPECT_EQ("one", harness::recvFrom(service, harness::kTimeout, &from).value_or("(none)"));
+    ASSERT_TRUE(client.waitForError("recvfrom: Resource temporarily unavailable\n"));
+    harness::sendTo(service, from, "ONE");
+    ASSERT_TRUE(harness::waitUntil([&] { return waitingBytes(from) > 0; }));
+    client.write("two\n");
+    EXPECT_EQ("two", harness::recvFrom(service).value_or("(none)"));
+    harness::sendTo(service, from, "TWO");
+    client.closeInput();
+    ASSERT_TRUE(client.wait());
+    EXPECT_BYTES("From server TWO\n", client.out());
+}
+
+// Only the service's datagrams reach the client: one from another port is never printed.
+TEST_F(QueryClient, DatagramFromAnotherPortIsNeverPrinted) {
+    const Fd service = harness::udpSocket(kPort);
+    const Fd other = harness::udpSocket();
+    harness::Process client(harness::binPath("dgram-query-client"));
+    client.write("one\n");
+    std::uint16_t from = 0;
+    EXPECT_EQ("one", harness::recvFrom(service, harness::kTimeout, &from).value_or("(none)"));
+    harness::sendTo(other, from, "FORGED");
+    harness::sendTo(service, from, "ONE");
+    client.closeInput();
+    ASSERT_TRUE(client.wait());
+    EXPECT_BYTES("From server ONE\n", client.out());
+    EXPECT_BYTES("", client.err());
 }
 
 TEST_F(QueryClient, NoWordsSendNothing) {

@@ -4,12 +4,26 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <sstream>
 
 #include "stream-servers.hpp"
 
 namespace {
 
 using namespace stream_servers;
+
+// Connections waiting in the listen queue of port 8000 (complete, not yet accepted): the
+// listening socket's receive queue in /proc/net/tcp.
+std::size_t waitingToBeAccepted() {
+    std::istringstream lines(harness::readFile("/proc/net/tcp"));
+    std::string line, slot, local, remote, state, queues;
+    while (std::getline(lines, line)) {
+        std::istringstream(line) >> slot >> local >> remote >> state >> queues;
+        if (local.ends_with(":1F40") && state == "0A")  // TCP_LISTEN
+            return std::stoul(queues.substr(queues.find(':') + 1), nullptr, 16);
+    }
+    return 0;
+}
 
 using DumpServer = StreamServer;
 using ReplyServer = StreamServer;
@@ -192,6 +206,64 @@ TEST_F(StreamServer, FailedAcceptIsReportedAndServingGoesOn) {
         EXPECT_TRUE(server->children().empty());
         EXPECT_FALSE(server->ended());
         EXPECT_EQ("", server->out());
+    }
+}
+
+// A failed fork (here: the server's user may run no other process) is reported with its
+// reason; the connection is closed unserved and the server goes on accepting.
+TEST_F(StreamServer, FailedForkIsReportedAndServingGoesOn) {
+    const struct {
+        const char *name, *unusedUid;
+    } cases[] = {{"stream-dump-server", "1987654323"}, {"stream-reply-server", "1987654324"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        HARNESS_ISOLATE(harness::kNet);
+        server.emplace(harness::startWhereForkFails(harness::binPath(c.name), c.unusedUid));
+        for (int i = 0; i < 2; i++) {
+            Fd client = harness::tcpConnect(kPort);
+            EXPECT_TRUE(closedByServer(client));
+        }
+        EXPECT_TRUE(server->waitFor([&] {
+            return count(server->err(), "fork: Resource temporarily unavailable\n") == 2;
+        })) << server->err();
+        EXPECT_BYTES(std::string(kConnected) + std::string(kConnected), server->out());
+        EXPECT_TRUE(server->children().empty());
+        EXPECT_FALSE(server->ended());
+    }
+}
+
+// A burst of clients that send nothing: 64 children serve at once and the rest wait in the
+// listen queue, unaccepted, until a child ends; none is lost.
+TEST_F(StreamServer, ChildrenStayAtTheCapUnderABurstOfIdleClients) {
+    constexpr std::size_t kCap = 64;
+    constexpr std::size_t kWaiting = 3;  // fewer than the backlog (5) holds
+    for (const char *name : {"stream-dump-server", "stream-reply-server"}) {
+        SCOPED_TRACE(name);
+        HARNESS_ISOLATE(harness::kNet);
+        start(name);
+        std::vector<Fd> clients;
+        for (std::size_t i = 0; i < kCap; i++)
+            clients.push_back(connect());
+        for (std::size_t i = 0; i < kWaiting; i++)
+            clients.push_back(harness::tcpConnect(kPort));
+        auto atCapWith = [&](std::size_t waiting) {
+            return server->waitForState([&] {
+                return waitingToBeAccepted() == waiting && server->children().size() == kCap;
+            });
+        };
+        EXPECT_TRUE(atCapWith(kWaiting))
+            << server->children().size() << " children, " << waitingToBeAccepted() << " waiting";
+        EXPECT_EQ(kCap, count(server->out(), kConnected));
+
+        clients.front().reset();  // its child ends; the first waiting connection takes its place
+        EXPECT_TRUE(atCapWith(kWaiting - 1))
+            << server->children().size() << " children, " << waitingToBeAccepted() << " waiting";
+        clients.clear();
+        EXPECT_TRUE(server->waitFor([&] {
+            return count(server->out(), kConnected) == kCap + kWaiting;
+        })) << count(server->out(), kConnected)
+            << " accepted";
+        waitForChildren(0);
     }
 }
 

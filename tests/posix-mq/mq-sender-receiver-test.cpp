@@ -1,6 +1,10 @@
 // mq-sender and mq-receiver on "/mymq": the message's bytes, length and priority, the order in
 // which messages leave the queue, waiting on a full or empty queue, and every failure path a
 // user can meet (no queue, a queue they may not use, a message size too small).
+#include <sys/ioctl.h>
+
+#include <csignal>
+
 #include "mq-test-util.hpp"
 
 namespace {
@@ -77,6 +81,42 @@ TEST_F(PosixMq, ReceiverWaitsOnAnEmptyQueueUntilAMessageComes) {
     EXPECT_EQ("exit 0", status->describe());
     EXPECT_BYTES(std::string(kMessage) + "\nRead 25 bytes; priority = 50\n", receiver.out());
     EXPECT_EQ(0, mqtest::state(kQueue).qsize);
+}
+
+// A stop signal during a write to a full pipe cuts the write short; the receiver carries on
+// with the rest once continued, so a message of the queue's largest size arrives whole.
+TEST_F(PosixMq, FullSizeMessageThroughAStoppedPipeArrivesWhole) {
+    constexpr long kSize = 8192;      // the queue's largest message
+    constexpr int kPipeBytes = 4096;  // the smallest a pipe can be: it holds half the message
+    ASSERT_NO_FATAL_FAILURE(mqtest::create(kQueue, 10, kSize));
+    std::string message;
+    for (long i = 0; i < kSize; i++)
+        message += static_cast<char>('a' + i % 26);
+    mqtest::send(kQueue, message, 5);
+
+    harness::Process receiver(binPath("mq-receiver"), Options{.startStopped = true});
+    // A descriptor of our own on the receiver's output pipe, to shrink it and see it fill. The
+    // harness reads the pipe only when asked, so nothing empties it meanwhile.
+    const std::string output = "/proc/" + std::to_string(receiver.pid()) + "/fd/1";
+    const harness::Fd pipe(open(output.c_str(), O_RDONLY | O_NONBLOCK));
+    ASSERT_TRUE(pipe) << output << ": " << strerror(errno);
+    ASSERT_EQ(kPipeBytes, fcntl(pipe.get(), F_SETPIPE_SZ, kPipeBytes)) << strerror(errno);
+    receiver.resume();
+    int queued = 0;
+    ASSERT_TRUE(harness::waitUntil([&] {
+        return ioctl(pipe.get(), FIONREAD, &queued) == 0 && queued == kPipeBytes;
+    })) << queued
+        << " bytes in the pipe";
+    // The receiver waits in its write with half the message written: stopped now, the write
+    // returns that half.
+    receiver.signal(SIGSTOP);
+    ASSERT_TRUE(harness::waitUntil([&] { return receiver.state() == 'T'; }));
+    receiver.signal(SIGCONT);
+    const auto status = receiver.wait();
+    ASSERT_TRUE(status);
+    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_BYTES(message + "\nRead 8192 bytes; priority = 5\n", receiver.out());
+    EXPECT_BYTES("", receiver.err());
 }
 
 TEST_F(PosixMq, SenderWaitsOnAFullQueueUntilOneIsTaken) {

@@ -70,21 +70,11 @@ TEST(ForkCopyDemo, ChildKilledBeforeItExitsShowsStatusZero) {
     EXPECT_EQ("exit 0", status->describe());
 }
 
-// fork fails when the user already runs as many processes as RLIMIT_NPROC allows. The program
-// runs under a user id of its own (so no other process counts against the limit) through
-// setpriv, which becomes the program (one process, one pid); the emulator of 32-bit programs
-// needs one task more, for its own thread. Each caller names its own unused uid: the limit
-// counts every process of a uid across the machine, and these tests may run at the same time.
+// fork fails when the user already runs as many processes as RLIMIT_NPROC allows: each case
+// runs its program under a user id of its own.
 harness::Process startWhereForkFails(const std::string &program, const std::string &unusedUid,
                                      bool pty = false) {
-    std::vector<std::string> args = {"--reuid=" + unusedUid, "--regid=" + unusedUid,
-                                     "--clear-groups", "--"};
-    if (harness::emulated())
-        args.emplace_back(FORK_TEST_EMULATOR);
-    args.push_back(harness::binPath(program));
-    const rlim_t tasks = harness::emulated() ? 2 : 1;
-    return harness::Process("/usr/bin/setpriv",
-                            {.args = args, .pty = pty, .limits = {{RLIMIT_NPROC, tasks}}});
+    return harness::startWhereForkFails(harness::binPath(program), unusedUid, {.pty = pty});
 }
 
 TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
