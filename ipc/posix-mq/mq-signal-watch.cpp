@@ -69,7 +69,7 @@ int main() {
     sigaddset(&block, SIGUSR1);
     if (sigprocmask(SIG_BLOCK, &block, nullptr) == -1)
         fail("sigprocmask");
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;

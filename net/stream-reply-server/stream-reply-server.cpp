@@ -74,7 +74,7 @@ void reapChildren(int) {
 void collectChildren() {
     sigemptyset(&childEnds);
     sigaddset(&childEnds, SIGCHLD);
-    struct sigaction reap {};
+    struct sigaction reap = {};
     reap.sa_handler = reapChildren;
     sigemptyset(&reap.sa_mask);
     reap.sa_flags = SA_RESTART;  // accept, write and the rest go on after a child's end

@@ -61,7 +61,10 @@ TEST(Harness, WaitReturnsWhileAChildStillHoldsTheOutputs) {
     const auto status = p.wait(5s);
     ASSERT_TRUE(status);
     const std::string child = "/proc/" + std::to_string(std::stoi(p.out())) + "/stat";
-    { harness::Process gone(std::move(p)); }  // ending the object kills the whole group
+    {
+        // Ending the object kills the whole group.
+        harness::Process gone(std::move(p));
+    }
     auto deadOrZombie = [&] {
         const std::string stat = harness::readFile(child);
         return stat.empty() || stat.find(") Z ") != std::string::npos;

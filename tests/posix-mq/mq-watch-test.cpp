@@ -44,7 +44,7 @@ std::vector<std::string> readLines(std::string_view out) {
 
 TEST_F(PosixMq, SignalWatchCreatesMymqAndReportsEachSenderRun) {
     START_WATCHER(watcher, "mq-signal-watch", kMymq);
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(0, stat(mqtest::path(kMymq).c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 07777);
     const mq_attr attr = mqtest::attributes(kMymq);
@@ -106,7 +106,7 @@ TEST_F(PosixMq, MessagesStandingAtStartUpAreReadWithoutANotification) {
 
 TEST_F(PosixMq, ThreadWatchReportsEachMessageOnItsOwnThreads) {
     START_WATCHER(watcher, "mq-thread-watch", kMyMq);
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(0, stat(mqtest::path(kMyMq).c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 07777);
     EXPECT_EQ(8192, mqtest::attributes(kMyMq).mq_msgsize);
@@ -255,7 +255,7 @@ TEST_F(PosixMq, AnyUserMayCreateAWatchedQueue) {
     for (const auto &w : {kWatchers[0], kWatchers[2]}) {
         SCOPED_TRACE(w.program);
         START_WATCHER(watcher, w.program, w.queue, .asNobody = true);
-        struct stat st {};
+        struct stat st = {};
         ASSERT_EQ(0, stat(mqtest::path(w.queue).c_str(), &st));
         EXPECT_EQ(65534u, st.st_uid);
         EXPECT_EQ(10, mqtest::attributes(w.queue).mq_maxmsg);

@@ -62,7 +62,10 @@ TEST_F(NamedSemWait, MissingSemaphoreEndsWithENOENT) {
 }
 
 TEST_F(NamedSemWait, EnoughUnitsPassAtOnce) {
-    const struct { int initial, left; } cases[] = {{2, 0}, {3, 1}};
+    struct Case {
+        int initial, left;
+    };
+    const Case cases[] = {{2, 0}, {3, 1}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.initial);
         sem_unlink("/mysem");
@@ -78,7 +81,10 @@ TEST_F(NamedSemWait, EnoughUnitsPassAtOnce) {
 }
 
 TEST_F(NamedSemWait, WaitsUntilPostedForEachMissingUnit) {
-    const struct { int initial, posts; } cases[] = {{1, 1}, {0, 2}};
+    struct Case {
+        int initial, posts;
+    };
+    const Case cases[] = {{1, 1}, {0, 2}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.initial);
         sem_unlink("/mysem");

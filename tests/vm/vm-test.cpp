@@ -290,19 +290,22 @@ TEST_P(KernelModules, LoadUnloadWindowAndLog) {
 }
 
 // The PREEMPT_RT kernel is always fully preemptible; it has no preemption model to choose.
-INSTANTIATE_TEST_SUITE_P(Vm, KernelModules,
-                         testing::Values(Config{"x86_64", "none"}, Config{"x86_64", "full"},
-                                         Config{"i686", "none"}, Config{"i686", "full"},
-                                         Config{"6.12-amd64", "none"}, Config{"6.12-amd64", "full"},
-                                         Config{"rt-amd64", "full"}, Config{"debug", "none"},
-                                         Config{"debug", "full"}),
-                         [](const auto &info) {
-                             std::string name = info.param.kernel + "_" + info.param.preempt;
-                             std::replace_if(
-                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); },
-                                 '_');
-                             return name;
-                         });
+const Config kConfigs[] = {
+    {"x86_64", "none"},   {"x86_64", "full"},     {"i686", "none"},
+    {"i686", "full"},     {"6.12-amd64", "none"}, {"6.12-amd64", "full"},
+    {"rt-amd64", "full"}, {"debug", "none"},      {"debug", "full"},
+};
+
+// A case's name: the kernel and the model, every other character an underscore.
+std::string configName(const testing::TestParamInfo<Config> &info) {
+    std::string name = info.param.kernel + "_" + info.param.preempt;
+    for (char &c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Vm, KernelModules, testing::ValuesIn(kConfigs), configName);
 
 class ClockDevice : public testing::TestWithParam<std::string> {};
 
