@@ -59,10 +59,10 @@ packages_far() {
 
 install_packages() {
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update
+    progress_retry apt-get update
     apt-get install -s --no-install-recommends "${missing[@]}" >"$MECH_INSTALL_LOGS/packages-plan.log"
     echo "== installing"
-    apt-get install -y --no-install-recommends "${missing[@]}"
+    progress_retry apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
 if [ "${#missing[@]}" -gt 0 ]; then

@@ -76,3 +76,15 @@ progress_kbuild() {
 progress_last() {
     tail -n 1 "$1" | tr -d '\r' | tr -c '[:print:]' ' ' | cut -c1-60
 }
+
+# progress_retry COMMAND...: COMMAND, tried again up to twice, 30 s apart, when it fails: a
+# mirror in the middle of a sync fails a download now and then ("File has unexpected size").
+progress_retry() {
+    local try
+    for try in 1 2; do
+        "$@" && return 0
+        echo "failed (try $try of 3); trying again in 30 s"
+        sleep 30
+    done
+    "$@"
+}

@@ -20,10 +20,10 @@ level=${1:-tour}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cache=${MECH_KERNEL_CACHE:-/var/cache/mechanisms/kernel}
 logs=${MECH_INSTALL_LOGS:-/var/log/mechanisms}
-# shellcheck source=scripts/install.d/debian12.sh
-source "$here/debian12.sh"
 # shellcheck source=scripts/progress.sh
 source "$here/../progress.sh"
+# shellcheck source=scripts/install.d/debian12.sh
+source "$here/debian12.sh"
 mkdir -p "$cache"
 
 # unpack_vmlinux VMLINUZ OUT: the ELF kernel inside VMLINUZ's xz (6.1) or zstd (6.12) stream,

@@ -40,10 +40,10 @@ compiler=gcc-12
 kernelvariables="CC = $compiler"
 
 [ "$level" = tests ] || exit 0
-# shellcheck source=scripts/install.d/debian12.sh
-source "$here/debian12.sh"
 # shellcheck source=scripts/progress.sh
 source "$here/../progress.sh"
+# shellcheck source=scripts/install.d/debian12.sh
+source "$here/debian12.sh"
 [ -f "$debian12_dir/sources.list" ] || debian12_update >/dev/null
 version=$(debian12 apt-cache policy "$package" | sed -n 's/^ *Candidate: //p')
 if [ -z "$version" ] || [ "$version" = "(none)" ]; then

@@ -37,7 +37,7 @@ upgrade_root() {
 
 if [ ! -x "$root/bin/sh" ]; then
     progress_step 70-debian13-root "making a Debian 13 root with debootstrap in $root" \
-        "$logs/debian13-root.log" progress_last make_root
+        "$logs/debian13-root.log" progress_last progress_retry make_root
 fi
 progress_step 70-debian13-root "bringing the Debian 13 root up to date" \
-    "$logs/debian13-upgrade.log" progress_last upgrade_root
+    "$logs/debian13-upgrade.log" progress_last progress_retry upgrade_root

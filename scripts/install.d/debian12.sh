@@ -8,7 +8,8 @@
 #   debian12_update            fetch the package lists (once per install run)
 #   debian12 TOOL ARGS...      run apt-get or apt-cache on Debian 12's lists
 #   debian12_fetch DIR PKG...  download PKG... (name[:arch][=version]) into DIR
-# Sourced by the install steps; they set `cache` (the kernel cache folder) first.
+# Sourced by the install steps, after scripts/progress.sh; they set `cache` (the kernel cache
+# folder) first.
 # MECH_DEBIAN_MIRROR and MECH_DEBIAN_SECURITY_MIRROR name other mirrors of the archive.
 
 debian12_dir=${cache:?}/apt-debian12
@@ -32,7 +33,7 @@ deb [arch=amd64,i386 signed-by=$keyring] $mirror bookworm main
 deb [arch=amd64,i386 signed-by=$keyring] $mirror bookworm-updates main
 deb [arch=amd64,i386 signed-by=$keyring] $security bookworm-security main
 EOF
-    apt-get "${debian12_opts[@]}" update -qq
+    progress_retry apt-get "${debian12_opts[@]}" update -qq
 }
 
 debian12() {
@@ -45,5 +46,5 @@ debian12_fetch() {
     local dir=$1
     shift
     mkdir -p "$dir"
-    (cd "$dir" && apt-get "${debian12_opts[@]}" download -qq "$@")
+    (cd "$dir" && progress_retry apt-get "${debian12_opts[@]}" download -qq "$@")
 }
