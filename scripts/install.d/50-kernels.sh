@@ -109,9 +109,34 @@ kernel() {
         "$logs/kernel-$(tr / - <<<"${dir#"$cache"/}").log" - unpack_kernel "$dir" "$arch" "$image" "$headers" "$keep"
 }
 
+# available PACKAGE...: every PACKAGE (name:arch) is in the package lists.
+available() {
+    local pkg
+    for pkg; do
+        [ -n "$(debian12 apt-cache policy "$pkg" | sed -n 's/^ *Candidate: \([^(]\)/\1/p')" ] || return 1
+    done
+}
+
+# The ABI of Debian 12's default kernel: the newest whose x86_64, i686 and PREEMPT_RT kernels
+# are all in the lists (the point release's and the security suite's ABIs may both be there,
+# and a list a mirror failed to give leaves some out); both levels choose alike.
+default_abi() {
+    local abi
+    for abi in $(debian12 apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-amd64-unsigned$' |
+        sed -n 's/^linux-image-\(6\.1\.0-[0-9]*\)-amd64-unsigned .*/\1/p' | sort -rV); do
+        if available "linux-image-$abi-amd64-unsigned:amd64" "linux-headers-$abi-amd64:amd64" \
+            "linux-image-$abi-686:i386" "linux-headers-$abi-686:i386" \
+            "linux-image-$abi-rt-amd64-unsigned:amd64" "linux-headers-$abi-rt-amd64:amd64"; then
+            echo "$abi"
+            return 0
+        fi
+    done
+    return 1
+}
+
 progress_step 50-kernels "Debian 12's package lists" "$logs/kernel-lists.log" - debian12_update
-abi=$(debian12 apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: linux-image-\([0-9.]*-[0-9]*\)-amd64$/\1/p')
-[ -n "$abi" ] || { echo "50-kernels: no linux-image-amd64 in Debian 12's package lists" >&2; exit 1; }
+abi=$(default_abi) ||
+    { echo "50-kernels: no Debian 12 6.1 kernel for x86_64, i686 and PREEMPT_RT in the package lists" >&2; exit 1; }
 
 # The default kernel keeps its modules: the i686 suite's VM loads virtio and 9p from them.
 kernel "Debian 12's kernel $abi for x86_64" "$cache/$abi/x86_64" amd64 \
