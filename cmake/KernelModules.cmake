@@ -80,11 +80,15 @@ function(mech_add_kernel_modules target)
     foreach(mod ${K_MODULES})
       list(APPEND kos ${dir}/${mod}.ko)
     endforeach()
+    # A kernel fetched anew (a point release's new ABI behind <cache>/current, say) has a new
+    # ready file: its modules are built again, the kernel's release in the command.
+    file(STRINGS ${kdir}/headers/include/config/kernel.release release LIMIT_COUNT 1)
     add_custom_command(OUTPUT ${kos}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
       COMMAND ${CMAKE_COMMAND} -E copy ${sources} ${dir}
-      COMMAND make -s -C ${kdir}/headers M=${dir} W=1 modules
-      DEPENDS ${sources}
+      COMMAND ${CMAKE_COMMAND} -E env MECH_KERNEL_RELEASE=${release}
+              make -s -C ${kdir}/headers M=${dir} W=1 modules
+      DEPENDS ${sources} ${kdir}/ready
       COMMENT "Building kernel modules ${K_MODULES} for ${kernel}"
       VERBATIM)
     list(APPEND outputs ${kos})

@@ -118,8 +118,8 @@ available() {
 }
 
 # The ABI of Debian 12's default kernel: the newest whose x86_64, i686 and PREEMPT_RT kernels
-# are all in the lists (the point release's and the security suite's ABIs may both be there,
-# and a list a mirror failed to give leaves some out); both levels choose alike.
+# are all in the lists (the point release's, since the i686 kernel comes from there; a list a
+# mirror failed to give may leave others out); both levels choose alike.
 default_abi() {
     local abi
     for abi in $(debian12 apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-amd64-unsigned$' |

@@ -1,6 +1,8 @@
 # shellcheck shell=bash
 # Debian 12's archive through a private apt configuration, whatever release the machine runs:
-# its own sources (bookworm, bookworm-updates and bookworm-security, main, amd64 and i386),
+# its own sources (bookworm and bookworm-updates, main, amd64 and i386; bookworm-security for
+# amd64 alone, where Debian 12's 6.12 kernel is: apt drops a whole suite when one of its
+# lists fails, and a mirror has been seen serving a stale i386 list there),
 # package lists, download cache and an empty dpkg status, so that `apt-get download` fetches
 # Debian 12's packages while the machine's sources, dpkg architectures and installed packages
 # stay as they are. The kernels the modules are tested in all come from here (the debug
@@ -32,7 +34,7 @@ debian12_update() {
     cat >"$debian12_dir/sources.list" <<EOF
 deb [arch=amd64,i386 signed-by=$keyring] $mirror bookworm main
 deb [arch=amd64,i386 signed-by=$keyring] $mirror bookworm-updates main
-deb [arch=amd64,i386 signed-by=$keyring] $security bookworm-security main
+deb [arch=amd64 signed-by=$keyring] $security bookworm-security main
 EOF
     # A list that a mirror fails to give (one in the middle of a sync, say) is left out with a
     # warning: the steps choose among the packages the other lists hold.
