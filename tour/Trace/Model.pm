@@ -248,12 +248,13 @@ sub tour_rows {
 
 # Each program line goes in the lane of the process or thread that wrote it, where the trace
 # has its writes (a scenario that traces write): the bytes each process of a program wrote to
-# descriptor 1 (or 2), in the order written, are the program's lines of '|' (or '!') in the
-# order shown. A writer that is not shown (a shell the program started) leaves the line where
+# descriptor 1 (or 2) are its lines of '|' (or '!'). A line is taken from the first place not
+# yet taken that begins a line and holds it, so lines that two writers wrote at once match in
+# either order. A writer that is not shown (a shell the program started) leaves the line where
 # it is.
 sub find_writers {
     my ($m, $events) = @_;
-    my %streams;    # "pid fd" of the program the tour started => [[byte or undef, writer]...]
+    my %streams;    # "pid fd" of the program the tour started => its stream (see find_in_stream)
     for my $e (@$events) {
         next unless $e->{kind} eq 'call' && $e->{name} eq 'write' && $e->{ret} =~ /^(\d+)$/ && $1 > 0;
         my $fd = call_arg($e, 0);
@@ -262,22 +263,19 @@ sub find_writers {
         next unless defined $own;
         my ($bytes, $cut) = call_string((split /, /, $e->{args}, 2)[1] // '');
         next unless defined $bytes;
-        my $stream = $streams{"$own $fd"} //= [];
-        push @$stream, map { [$_, $e->{pid}] } shown_bytes($bytes);
-        push @$stream, map { [undef, $e->{pid}] } 1 .. $e->{ret} - length $bytes if $cut;
+        my $stream = $streams{"$own $fd"} //= { bytes => [], writer => [], taken => [] };
+        my @shown = shown_bytes($bytes);
+        push @shown, (undef) x ($e->{ret} - length $bytes) if $cut;
+        push @{ $stream->{bytes} }, @shown;
+        push @{ $stream->{writer} }, ($e->{pid}) x @shown;
     }
     return unless %streams;
-    my %at;    # "pid fd" => how far its stream is taken
     for my $row (@{ $m->{rows} }) {
         my $entry = $row->{entry};
         next unless $row->{kind} eq 'line' && ($entry->{mark} eq '|' || $entry->{mark} eq '!');
         next unless $row->{lane}{role} eq 'main';
-        my $key    = $row->{lane}{pid} . ($entry->{mark} eq '|' ? ' 1' : ' 2');
-        my $stream = $streams{$key} or next;
-        my $k      = find_in_stream($stream, $at{$key} // 0, $entry->{text}) // next;
-        my $writer = $stream->[$k][1];
-        $at{$key} = $k + length $entry->{text};
-        $at{$key}++ if $stream->[ $at{$key} ] && ($stream->[ $at{$key} ][0] // '') eq "\n";
+        my $stream = $streams{ $row->{lane}{pid} . ($entry->{mark} eq '|' ? ' 1' : ' 2') } or next;
+        my $writer = take_from_stream($stream, $entry->{text}) // next;
         next if $writer == $row->{lane}{pid} || !is_program($m, exe_at($m, $writer, $row->{t}));
         $row->{lane} = lane_of_pid($m, $writer);
         $row->{who}  = ($m->{procs}{$writer}{thread} ? 'thread' : 'child') . " $writer";
@@ -291,17 +289,35 @@ sub shown_bytes {
     return map { /[\x00-\x08\x0b-\x1f]/ ? split(//, sprintf '\\x%02x', ord) : $_ } split //, $bytes;
 }
 
-# Where TEXT stands in STREAM from FROM on: at FROM, else at the next line's start that holds
-# it (bytes strace did not show match any).
-sub find_in_stream {
-    my ($stream, $from, $text) = @_;
+# take_from_stream(STREAM, TEXT) -> the pid that wrote TEXT, or undef
+# A stream is what a program's processes wrote to one descriptor, byte by byte as tour-pty
+# shows them: {bytes => [byte, or undef where strace cut the string], writer => [pid],
+# taken => [1 where a shown line took it]}. TEXT is taken from the first place not yet taken
+# that begins a line (or follows a part already taken) and holds it, with the newline after it;
+# an empty TEXT takes a newline alone.
+sub take_from_stream {
+    my ($stream, $text) = @_;
+    my ($bytes, $taken) = @$stream{qw(bytes taken)};
     my @want = split //, $text;
-    for my $k ($from .. $#$stream) {
-        next unless $k == $from || ($stream->[ $k - 1 ][0] // '') eq "\n";
-        my $i = 0;
-        $i++ while $i < @want && $k + $i < @$stream
-            && (!defined $stream->[ $k + $i ][0] || $stream->[ $k + $i ][0] eq $want[$i]);
-        return $k if $i == @want;
+    my $k = find_in_stream($stream, \@want) // return;
+    $taken->[$_] = 1 for $k .. $k + $#want;
+    my $end = $k + @want;
+    $taken->[ $end++ ] = 1 if $end < @$bytes && ($bytes->[$end] // '') eq "\n";
+    return $stream->{writer}[ @want ? $k : $end - 1 ];
+}
+
+sub find_in_stream {
+    my ($stream, $want) = @_;
+    my ($bytes, $taken) = @$stream{qw(bytes taken)};
+    my $newline = sub { my ($i) = @_; return ($bytes->[$i] // '') eq "\n" };
+    K: for my $k (0 .. $#$bytes) {
+        next if $taken->[$k] || ($k > 0 && !$taken->[ $k - 1 ] && !$newline->($k - 1));
+        next if !@$want && !$newline->($k);
+        for my $i (0 .. $#$want) {
+            my $at = $k + $i;
+            next K if $at > $#$bytes || $taken->[$at] || (defined $bytes->[$at] && $bytes->[$at] ne $want->[$i]);
+        }
+        return $k;
     }
     return;
 }
