@@ -8,7 +8,7 @@ use warnings;
 use Exporter 'import';
 use Trace::Read qw(call_arg call_string);
 
-our @EXPORT_OK = qw(build_model owner_label);
+our @EXPORT_OK = qw(build_model);
 
 use constant STRING_SHOWN => 32;    # longer strings in a call are cut to this many characters
 use constant ANCESTORS    => 64;    # how far up the parents a process's owner is looked for
@@ -310,7 +310,9 @@ sub find_in_stream {
     my ($stream, $want) = @_;
     my ($bytes, $taken) = @$stream{qw(bytes taken)};
     my $newline = sub { my ($i) = @_; return ($bytes->[$i] // '') eq "\n" };
-    K: for my $k (0 .. $#$bytes) {
+    my $first = 0;    # all before it is taken
+    $first++ while $first < @$bytes && $taken->[$first];
+    K: for my $k ($first .. $#$bytes) {
         next if $taken->[$k] || ($k > 0 && !$taken->[ $k - 1 ] && !$newline->($k - 1));
         next if !@$want && !$newline->($k);
         for my $i (0 .. $#$want) {
@@ -449,6 +451,10 @@ sub apply_band_marks {
 sub find_arrows {
     my ($m) = @_;
     my $rows = $m->{rows};
+    # %queue: kind of send => [[its key (a size or a message type), its row]...] not yet taken;
+    # @kills: {row, sig, target (pid), by (the sender's tgid; undef for the tour's kill line),
+    # used (once a delivery took it)}; @sends_mq: the rows of queue sends; %notified: tgid =>
+    # 1 once it registered with mq_notify; %notify_used: send row index => 1 once it notified.
     my (@arrows, %queue, @kills, @sends_mq, %notified, %notify_used, %lane_rows);
     push @{ $lane_rows{ $_->{lane}{id} } }, $_ for @$rows;
     my $arrow = sub {
