@@ -3,7 +3,9 @@
 # (SECONDS: about how long it plays, given when that is 10 s or more), and may call
 #   traces NAME CALLS       the system calls that are its mechanism, for tour --trace and
 #                           --html (strace's -e trace= list; "-" for a scenario that cannot be
-#                           traced); forks, threads and exec are always followed
+#                           traced); forks, threads and exec are always followed. With write
+#                           among them, a line that a child or thread of a program wrote is
+#                           shown as its writer's
 # and defines a function scenario_NAME (dashes in NAME become underscores). It runs in fresh
 # network, IPC, mount and UTS namespaces (loopback up, a private /dev/shm and /dev/mqueue),
 # in a fresh working directory, with these functions:
@@ -19,6 +21,7 @@
 #   wait_in FILE TEXT [S]   the same for a file (a queue's line in /dev/mqueue, say)
 #   wait_count LABEL TEXT N [S]  wait until N lines of its standard output hold TEXT
 #   signal LABEL SIG        send a signal to a started program, saying so
+#   signal_pid PID SIG WHO  the same for a process the tour did not start (WHO: what it is)
 #   finish LABEL [S]        wait for a started program to end by itself
 #   stop LABEL [SIG]        send SIG (default TERM) and wait for it to end
 #   pid_of LABEL            its process id
@@ -27,6 +30,13 @@
 #   other_users             succeeds where a program may run as another user (nobody); where
 #                           it may not (an ordinary user's tour maps that user alone), says so
 #                           in a note and fails, and the scenario leaves that part out
+#   page_lane LABEL TEXT LANE  on the page of a traced play, LABEL's lines that hold TEXT go to
+#                           a lane of their own, headed LANE (the first such mark whose TEXT a
+#                           line holds decides); LANE '' keeps such a line with LABEL's line
+#                           before it
+#   page_band LABEL FROM TO INSIDE TITLE  on the page, a band titled TITLE from LABEL's first
+#                           line holding FROM to its next line holding TO; LABEL's lines in it
+#                           that hold INSIDE ('' for none) are marked
 # Every program still running when the scenario ends is stopped.
 # They may check what the programs printed and how they ended. OUT is a LABEL (its standard
 # output) or LABEL.err (its standard error), of the last program started under that label; its
@@ -66,7 +76,18 @@ scenario() {
 
 traces() { TOUR_TRACE[$1]=$2; }
 
+# The tour's own lines, between the programs' lines (tour-pty.cpp), as tour/trace.pl reads
+# them (Trace::Read):
+#     note = 9 spaces "── " TEXT
+#     kill = 9 spaces "⚡ kill -" SIGNAME " " PID "   (" WHO ")"
+#     (any other line indented by 9 spaces, a "⏸" pause say, reads as a note)
+# and, in a traced play only, the page marks, which the text view leaves out:
+#     lane = "@page lane" TAB LABEL TAB TEXT TAB LANE
+#     band = "@page band" TAB LABEL TAB FROM TAB TO TAB INSIDE TAB TITLE
 note() { printf '         ── %s\n' "$*"; }
+
+page_lane() { [ -z "${TOUR_TRACED:-}" ] || printf '@page lane\t%s\t%s\t%s\n' "$1" "$2" "$3"; }
+page_band() { [ -z "${TOUR_TRACED:-}" ] || printf '@page band\t%s\t%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4" "$5"; }
 
 _tour_prog() {
     case "$1" in
@@ -151,10 +172,12 @@ wait_count() {
         _tour_has_count "$TOUR_DIR/$1.out" "$2" "$3"
 }
 
-signal() {
-    local label=$1 sig=$2
-    printf '         ⚡ kill -%s %s   (%s)\n' "$sig" "$(pid_of "$label")" "$label"
-    kill "-$sig" "$(pid_of "$label")"
+signal() { signal_pid "$(pid_of "$1")" "$2" "$1"; }
+
+signal_pid() {
+    local pid=$1 sig=$2 who=$3
+    printf '         ⚡ kill -%s %s   (%s)\n' "$sig" "$pid" "$who"
+    kill "-$sig" "$pid"
 }
 
 finish() {

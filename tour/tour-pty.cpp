@@ -1,15 +1,21 @@
 // tour-pty LABEL DIR -- PROGRAM [ARGS...]
 // Runs PROGRAM with standard input and output on a pseudo-terminal (as it would run from a
 // shell, so its output is line-buffered) and standard error on a pipe. Every line it prints is
-// shown on our standard output as
-//     <seconds since TOUR_T0>  <LABEL> | <line>      (standard output)
-//     <seconds since TOUR_T0>  <LABEL> ! <line>      (standard error)
-//     <seconds since TOUR_T0>  <LABEL> < <line>      (typed into its standard input)
-// each written with one write(2), so the lines of several programs interleave in the order
-// they happened. Control bytes are shown as \xNN. A line still unfinished after a short pause
-// (a prompt) is shown as it is and its rest follows on a line marked "|…". Our standard input
-// is passed on to the program; its end becomes end-of-file (^D) on the terminal. DIR receives
-// LABEL.pid, and the raw bytes of LABEL.out and LABEL.err for scenarios that wait for text.
+// shown on our standard output as a tour line, each written with one write(2), so the lines of
+// several programs interleave in the order they happened. The tour line, which tour/trace.pl
+// (Trace::Read) and tour/lib.sh's checks read:
+//     line  = TIME "  " LABEL " " MARK [ "…" ] " " TEXT
+//     TIME  = seconds since TOUR_T0, "%7.2f" and "s"
+//     LABEL = the label (no spaces), padded with spaces to 8 characters
+//     MARK  = "|" standard output, "!" standard error, "<" typed into its standard input,
+//             "$" the command started, "=" how it ended; "…": the rest of a line shown in part
+//     TEXT  = the line, control bytes other than tab as \xNN; for "$" the command and
+//             "   (pid " PID ")"; for "=" "exit status " N, or "killed by signal " N " (" NAME ")"
+//             and maybe ", core dumped"
+// A line still unfinished after a short pause (a prompt) is shown as it is and its rest
+// follows on a line marked "|…". Our standard input is passed on to the program; its end
+// becomes end-of-file (^D) on the terminal. DIR receives LABEL.pid, and the raw bytes of
+// LABEL.out and LABEL.err for scenarios that wait for text.
 // Every shown line is also appended to DIR/timeline, which all the tour-pty of a play share,
 // so that a scenario can check the order of lines across its programs. A line enters the
 // timeline before its bytes reach LABEL.out or LABEL.err: whatever a scenario saw there and

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # tour/tour --trace on two scenarios: each datagram of fortune shows as a sendto under the
 # process that sent it and a recvfrom under the one that took it, with its byte count, and the
-# programs' own lines are those of a plain play; fork-copy shows the child's fork, its exit
-# with 100 and the parent's wait4 that collected that pid.
+# programs' own lines are those of a plain play; fork-copy shows the child's fork, the line
+# the child wrote as its own, its exit with 100 and the parent's wait4 that collected that pid.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export TOUR_NO_BUILD=1
@@ -41,6 +41,7 @@ plain=$("$root/tour/tour" fortune | lines)
 out=$("$root/tour/tour" --trace fork-copy) || fail "tour/tour --trace fork-copy failed"
 child=$(sed -nE "s/${at}demo +⚙ clone\(…\) = ([0-9]+)   \(a new process\)$/\1/p" <<<"$out")
 [ -n "$child" ] || fail "no fork under demo"
+count "${at}demo +\| \[child $child\]  end of child k = 44$" 1
 count "${at}demo +⚙ \[child $child\] \+\+\+ exited with 100 \+\+\+$" 1
 count "${at}demo +⚙ wait4\(-1, \[\{WIFEXITED\(s\) && WEXITSTATUS\(s\) == 100\}\], 0, NULL\) = $child$" 1
 

@@ -1,6 +1,6 @@
 # Per-thread error strings: errstr-thread-test, which compiles in the thread-local strerror.
 scenario errstr "errstr-thread-test: two threads call strerror and each keeps its own text"
-traces errstr clone3
+traces errstr clone3,write
 
 # _errstr_check LABEL: its four lines in order, each thread with its own text at an address
 # of its own. The two addresses are left in errstr_addresses.

@@ -1,6 +1,6 @@
 # fork-copy-demo: the child's copy of a variable and its exit status.
 scenario fork-copy "fork-copy-demo: the child changes its copy of k and exits with 100; the parent collects it"
-traces fork-copy wait4,exit_group
+traces fork-copy wait4,exit_group,write
 
 scenario_fork_copy() {
     run demo fork-copy-demo

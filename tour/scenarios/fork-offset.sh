@@ -1,6 +1,6 @@
 # The two offset readers on the same file ./test.
 scenario fork-offset "fork-offset-reader and fork-late-open-reader: a file offset shared across fork, and one that is not"
-traces fork-offset openat,read,lseek,wait4
+traces fork-offset openat,read,lseek,wait4,write
 
 scenario_fork_offset() {
     printf abcdefgh >./test

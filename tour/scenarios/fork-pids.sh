@@ -1,7 +1,7 @@
 # fork-parent-child: process ids across fork, a parent that never collects its child, and a
 # child adopted when its parent is killed.
 scenario fork-pids "fork-parent-child: the ids on both sides of fork, a zombie child, an orphan adopted" 20
-traces fork-pids wait4,exit_group,kill
+traces fork-pids wait4,exit_group,kill,write
 
 _fork_field() { awk -v f="$2" '{print $f}' "/proc/$1/stat" 2>/dev/null || echo '?'; }
 _fork_children() { cat /proc/"$1"/task/*/children 2>/dev/null | tr -d ' '; }
@@ -37,8 +37,7 @@ scenario_fork_pids() {
     wait_count sh " child: My pid = " 1 10
     parent=$(_fork_children "$(pid_of sh)")
     child=$(_fork_children "$parent")
-    printf '         ⚡ kill -KILL %s   (fork-parent-child, the parent)\n' "$parent"
-    kill -KILL "$parent"
+    signal_pid "$parent" KILL "fork-parent-child, the parent"
     wait_for sh "sh: fork-parent-child has ended"
     adopter=$(_fork_field "$child" 4)
     note "The orphaned child $child now has parent $adopter (the nearest subreaper, or init); its second line says so."

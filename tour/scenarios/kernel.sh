@@ -45,8 +45,31 @@ _kernel_reads() {
         sed -nE 's/^.*data_item1 = ([0-9]+)\s+data_item2 = ([0-9]+)$/(\1,\2)/p' | xargs
 }
 
+# On the page each module's kernel-log lines get a lane of their own, and pilefeed's window is
+# a band: pilefeed prints "in write" after each node it replaces, and between its first and
+# second one it holds the copy of (30,300) half-updated; reader lines then fall inside it.
+_kernel_page_marks() {
+    local module
+    for module in pilecore pilefeed pilepeek1 pilepeek2; do
+        page_lane guest "init_$module " "$module (kernel log)"
+        page_lane guest "cleanup_$module " "$module (kernel log)"
+        page_lane guest "$module: " "$module (kernel log)"
+    done
+    page_lane guest "<6>in write " "pilefeed (kernel log)"
+    page_lane guest "<6>out write " "pilefeed (kernel log)"
+    page_lane guest " reader 1 " "pilepeek1 (kernel log)"
+    page_lane guest " data items in stack:" "pilepeek1 (kernel log)"
+    page_lane guest "<6>reader2 " "pilepeek2 (kernel log)"
+    page_lane guest "<6>data_items are POPED" "pilepeek2 (kernel log)"
+    # the empty line that a message beginning with a newline leaves before it
+    page_lane guest "<6>" ""
+    page_band guest "<6>in write " "<6>in write " "reader 1" \
+        "pilefeed's window: the copy of (30,300) is half-updated and unpublished (◆ a reader's line meanwhile)"
+}
+
 scenario_kernel() {
     local old='(40,400) (30,300) (20,200) (10,100)' step
+    _kernel_page_marks
     _tour_vm modules || return 1
     note "qemu boots Debian's 6.1 kernel (2 CPUs, preempt=none like the modules' original target); lines marked <6> are KERN_INFO lines of the kernel log."
     wait_for guest "insmod /modules/pilecore.ko" 180

@@ -1,6 +1,6 @@
 # POSIX message queue "/my_mq": the thread-notified watcher fed by another process.
 scenario mq-thread-watch "mq-thread-watch makes /my_mq; each notification runs a new thread that reads what my-mq-writer sent"
-traces mq-thread-watch mq_open,mq_notify,mq_timedsend,mq_timedreceive
+traces mq-thread-watch mq_open,mq_notify,mq_timedsend,mq_timedreceive,write
 
 scenario_mq_thread_watch() {
     local left

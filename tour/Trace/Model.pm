@@ -1,0 +1,554 @@
+package Trace::Model;
+# The model stage of tour/trace.pl: from the tour's entries and strace's events (Trace::Read),
+# who is who (processes, threads, the programs they run, their descriptors), the rows of the
+# timeline in time order, each in the lane of the process that made it, and the arrows for
+# what passed between processes. It decides what is shown and where; it draws nothing.
+use strict;
+use warnings;
+use Exporter 'import';
+use Trace::Read qw(call_arg call_string);
+
+our @EXPORT_OK = qw(build_model);
+
+use constant STRING_SHOWN => 32;    # longer strings in a call are cut to this many characters
+use constant ANCESTORS    => 64;    # how far up the parents a process's owner is looked for
+
+# The model of one traced play, a hash with:
+#   rows      [row...] in the order shown (see new_row)
+#   lanes     {id => lane} (see new_lane)
+#   arrows    [arrow...] (see new_arrow)
+#   bands     [{title, last}...]: a scenario's bands (page_band), each from its title's row to
+#             its last row
+#   procs     {pid => process} (see new_process)
+#   labels    {pid => label}: the processes the tour started, each under its label
+#   programs  the folder of the programs shown (the tour's TOUR_BIN)
+#   libraries the folder of the shared objects (TOUR_LIB)
+#   root      the project's folder: paths under it are shown from it ("…/")
+# build_model(entries => [...], marks => {...}, events => [...], programs, libraries, root)
+sub build_model {
+    my (%in) = @_;
+    my $m = { rows => [], lanes => {}, arrows => [], bands => [], procs => {}, labels => {} };
+    $m->{$_} = $in{$_} for qw(programs libraries root);
+    learn_processes($m, $in{events});
+    tour_rows($m, $in{entries});
+    find_writers($m, $in{events});
+    call_rows($m, $in{events});
+    order_rows($m);
+    apply_lane_marks($m, $in{marks}{lanes});
+    apply_band_marks($m, $in{marks}{bands});
+    $m->{arrows} = find_arrows($m);
+    return $m;
+}
+
+# ---- records ----
+
+# Each record is a hash with the keys listed; the constructors refuse any other key.
+sub record {
+    my ($what, $keys, %fields) = @_;
+    for my $k (keys %fields) { die "trace.pl: a $what has no '$k'\n" unless $keys->{$k} }
+    return \%fields;
+}
+
+# A row: one event of the timeline, drawn in one lane.
+#   kind     'line' (a program's line), 'note' or 'kill' (the tour's), 'call' (a system call,
+#            a signal's delivery or a process's end, from strace), 'band' (a band's title)
+#   t        seconds since the play's start: where it sorts
+#   seq      its place in the order it was made: ties keep it
+#   n        its index in the model's rows, once they are in order
+#   lane     the lane it is drawn in
+#   text     what it says (a call as the text view shows it)
+#   who      '' or "child N" / "thread N": which process of its program made it, when not the
+#            one the tour started
+#   entry    the tour's entry (Trace::Read) for a line, note or kill
+#   event    strace's event for a call
+#   inside   1 for a line that falls inside a band and holds the band's inside text
+my %ROW = map { $_ => 1 } qw(kind t seq n lane text who entry event inside);
+sub new_row { return record('row', \%ROW, who => '', inside => 0, @_) }
+
+# A lane: one column of the page.
+#   id       its name in the page: the pid, "tour", "label NAME" or "lane NAME"
+#   role     'tour' (the tour's notes and kill lines), 'main' (a program the tour started),
+#            'child' or 'thread' (of a shown process), 'named' (lines a scenario gave a lane of
+#            their own, page_lane), 'label' (lines of a label whose process is not known)
+#   pid      the process, for main, child and thread
+#   parent   the parent's pid, for child and thread
+#   label    the tour's label it belongs to ('' for the tour's own lane)
+#   head     its title
+my %LANE = map { $_ => 1 } qw(id role pid parent label head);
+sub new_lane { return record('lane', \%LANE, @_) }
+
+# An arrow: what passed from one row's lane to another's.
+#   kind     datagram, stream, message, notify, signal, fork, thread or exit
+#   from, to the lanes at its two ends
+#   from_n, to_n   the rows (their indices) at its two ends
+#   what     what passed ("31 bytes", "SIGUSR1", "exited with 100")
+my %ARROW = map { $_ => 1 } qw(kind from to from_n to_n what);
+sub new_arrow { return record('arrow', \%ARROW, @_) }
+
+# A process (or thread) the trace saw.
+#   pid
+#   parent   the pid whose fork or clone made it (none for those made before the trace)
+#   thread   1 for a thread (CLONE_THREAD), else 0
+#   tgid     the process it is a thread of (itself for a process)
+#   born     when the call that made it began
+#   execs    [[seconds, path]...]: the programs it ran
+my %PROCESS = map { $_ => 1 } qw(pid parent thread tgid born execs);
+sub new_process { return record('process', \%PROCESS, execs => [], @_) }
+
+# The model adds two keys to strace's call events:
+#   child    the pid a fork or clone call made
+#   fd_kind  'socket' or 'file': what the descriptor of a read, write, lseek, send, receive or
+#            mmap is, when the program itself opened it (undef for one it inherited)
+
+# ---- who is who ----
+
+sub process {
+    my ($m, $pid) = @_;
+    return $m->{procs}{$pid} //= new_process(pid => $pid, thread => 0, tgid => $pid);
+}
+sub tgid_of { my ($m, $pid) = @_; return $m->{procs}{$pid} ? $m->{procs}{$pid}{tgid} : $pid }
+
+# The program PID runs at time T (its parent's, for a fork that ran none yet).
+sub exe_at {
+    my ($m, $pid, $t) = @_;
+    my $p = $m->{procs}{$pid} or return '';
+    my $exe;
+    for my $e (@{ $p->{execs} }) { $exe = $e->[1] if $e->[0] <= $t }
+    return $exe if defined $exe;
+    return defined $p->{parent} ? exe_at($m, $p->{parent}, $p->{born}) : '';
+}
+
+# The process the tour started that PID descends from (itself, a child or a thread of it).
+sub owner {
+    my ($m, $pid) = @_;
+    for (my ($p, $n) = ($pid, 0); defined $p && $n < ANCESTORS; $n++) {
+        return $p if exists $m->{labels}{$p};
+        $p = $m->{procs}{$p} ? $m->{procs}{$p}{parent} : undef;
+    }
+    return;
+}
+sub owner_label {
+    my ($m, $pid) = @_;
+    my $own = owner($m, $pid);
+    return defined $own ? $m->{labels}{$own} : '';
+}
+
+sub is_program { my ($m, $exe) = @_; return index($exe, "$m->{programs}/") == 0 }
+
+# A path a program opened that is part of its mechanism (not its libraries or the system's).
+sub interesting_path {
+    my ($m, $path) = @_;
+    return 1 if $path !~ m{^/} || index($path, $m->{root}) == 0;
+    return 0 if $path =~ m{^/(usr/)?lib|^/etc/|^/proc/|^/sys/|\.so(\.\d+)*$};
+    return 1;
+}
+
+# Parents, threads, programs and descriptors, in the order the calls began.
+sub learn_processes {
+    my ($m, $events) = @_;
+    my %fds;    # tgid => {fd => 'socket' | 'file'}
+    for my $e (@$events) {
+        next unless $e->{kind} eq 'call';
+        my ($pid, $name, $ret) = @$e{qw(pid name ret)};
+        my $tgid = tgid_of($m, $pid);
+        process($m, $pid);
+        if ($name =~ /^(clone3?|v?fork)$/ && $ret =~ /^(\d+)/) {
+            my $kid = process($m, $1);
+            my $thread = $e->{args} =~ /CLONE_THREAD/ ? 1 : 0;
+            @$kid{qw(parent born thread tgid)} = ($pid, $e->{start}, $thread, $thread ? $tgid : $kid->{pid});
+            $fds{ $kid->{pid} } = { %{ $fds{$tgid} // {} } } unless $thread;
+            $e->{child} = $kid->{pid};
+        } elsif ($name eq 'execve' && $ret eq '0' && $e->{args} =~ /^"([^"]*)"/) {
+            push @{ process($m, $pid)->{execs} }, [$e->{start}, $1];
+            $fds{$tgid} = {};    # what the tour's own tools had open is not the program's
+        } elsif ($name =~ /^accept4?$/ && $ret =~ /^(\d+)/) {
+            $fds{$tgid}{$1} = 'socket';
+        } elsif ($name eq 'connect' && $ret =~ /^(0|-1 EINPROGRESS)/) {
+            $fds{$tgid}{ call_arg($e, 0) } = 'socket';
+        } elsif ($name eq 'openat' && $ret =~ /^(\d+)/) {
+            my $fd = $1;
+            my ($path) = $e->{args} =~ /"([^"]*)"/;
+            if (defined $path && interesting_path($m, $path)) { $fds{$tgid}{$fd} = 'file' }
+            else { delete $fds{$tgid}{$fd} }    # a number used again
+        }
+        $e->{fd_kind} = $fds{$tgid}{ call_arg($e, 0) } if $name =~ /^(read|write|lseek|sendto|recvfrom)$/;
+        $e->{fd_kind} = $fds{$tgid}{ call_arg($e, 4) } if $name eq 'mmap';
+    }
+    return;
+}
+
+# ---- lanes ----
+
+sub lane_of_pid {
+    my ($m, $pid) = @_;
+    return $m->{lanes}{$pid} if $m->{lanes}{$pid};
+    my $own = owner($m, $pid);
+    my $p   = $m->{procs}{$pid};
+    my %lane = (id => $pid, pid => $pid, label => owner_label($m, $pid));
+    if (defined $own && $own == $pid) {
+        @lane{qw(role head)} = ('main', "$lane{label} ($pid)");
+    } else {
+        my $role = $p && $p->{thread} ? 'thread' : 'child';
+        @lane{qw(role parent head)} = ($role, $p ? $p->{parent} : undef, "$role $pid of $lane{label}");
+    }
+    return $m->{lanes}{$pid} = new_lane(%lane);
+}
+
+sub lane_of_tour {
+    my ($m) = @_;
+    return $m->{lanes}{tour} //= new_lane(id => 'tour', role => 'tour', label => '', head => '');
+}
+
+sub lane_of_label {
+    my ($m, $label) = @_;
+    return $m->{lanes}{"label $label"} //= new_lane(id => "label $label", role => 'label', label => $label, head => $label);
+}
+
+sub lane_named {
+    my ($m, $label, $name) = @_;
+    return $m->{lanes}{"lane $name"} //= new_lane(id => "lane $name", role => 'named', label => $label, head => $name);
+}
+
+# ---- rows ----
+
+# The tour's lines, notes and kill lines, in the order they came. A program's line goes in the
+# lane of the program its label last started; what came before its command line (its typed
+# input, say) is its own too.
+sub tour_rows {
+    my ($m, $entries) = @_;
+    my (%current, %early);    # label => its program's pid; label => its rows before that
+    for my $entry (@$entries) {
+        my $row = new_row(kind => $entry->{kind}, t => $entry->{stamp}, text => $entry->{text}, entry => $entry);
+        push @{ $m->{rows} }, $row;
+        if ($entry->{kind} ne 'line') {
+            $row->{lane} = lane_of_tour($m);
+            next;
+        }
+        my $label = $entry->{label};
+        if ($entry->{mark} eq '$' && defined $entry->{pid}) {
+            my $pid = $entry->{pid};
+            $current{$label} = $pid;
+            $m->{labels}{$pid} = $label;
+            process($m, $pid);
+            for my $before (@{ delete $early{$label} // [] }) {
+                $before->{lane} = lane_of_pid($m, $pid);
+                $row->{t} = $before->{t} - 1e-6 if $before->{t} <= $row->{t};
+            }
+        }
+        if (defined $current{$label}) {
+            $row->{lane} = lane_of_pid($m, $current{$label});
+        } else {
+            $row->{lane} = lane_of_label($m, $label);
+            push @{ $early{$label} }, $row;
+        }
+        delete $current{$label} if $entry->{mark} eq '=';
+    }
+    return;
+}
+
+# Each program line goes in the lane of the process or thread that wrote it, where the trace
+# has its writes (a scenario that traces write): the bytes each process of a program wrote to
+# descriptor 1 (or 2) are its lines of '|' (or '!'). A line is taken from the first place not
+# yet taken that begins a line and holds it, so lines that two writers wrote at once match in
+# either order. A writer that is not shown (a shell the program started) leaves the line where
+# it is.
+sub find_writers {
+    my ($m, $events) = @_;
+    my %streams;    # "pid fd" of the program the tour started => its stream (see find_in_stream)
+    for my $e (@$events) {
+        next unless $e->{kind} eq 'call' && $e->{name} eq 'write' && $e->{ret} =~ /^(\d+)$/ && $1 > 0;
+        my $fd = call_arg($e, 0);
+        next unless $fd eq '1' || $fd eq '2';
+        my $own = owner($m, $e->{pid});
+        next unless defined $own;
+        my ($bytes, $cut) = call_string((split /, /, $e->{args}, 2)[1] // '');
+        next unless defined $bytes;
+        my $stream = $streams{"$own $fd"} //= { bytes => [], writer => [], taken => [] };
+        my @shown = shown_bytes($bytes);
+        push @shown, (undef) x ($e->{ret} - length $bytes) if $cut;
+        push @{ $stream->{bytes} }, @shown;
+        push @{ $stream->{writer} }, ($e->{pid}) x @shown;
+    }
+    return unless %streams;
+    for my $row (@{ $m->{rows} }) {
+        my $entry = $row->{entry};
+        next unless $row->{kind} eq 'line' && ($entry->{mark} eq '|' || $entry->{mark} eq '!');
+        next unless $row->{lane}{role} eq 'main';
+        my $stream = $streams{ $row->{lane}{pid} . ($entry->{mark} eq '|' ? ' 1' : ' 2') } or next;
+        my $writer = take_from_stream($stream, $entry->{text}) // next;
+        next if $writer == $row->{lane}{pid} || !is_program($m, exe_at($m, $writer, $row->{t}));
+        $row->{lane} = lane_of_pid($m, $writer);
+        $row->{who}  = ($m->{procs}{$writer}{thread} ? 'thread' : 'child') . " $writer";
+    }
+    return;
+}
+
+# The bytes as tour-pty shows them: control bytes other than tab and newline as \xNN.
+sub shown_bytes {
+    my ($bytes) = @_;
+    return map { /[\x00-\x08\x0b-\x1f]/ ? split(//, sprintf '\\x%02x', ord) : $_ } split //, $bytes;
+}
+
+# take_from_stream(STREAM, TEXT) -> the pid that wrote TEXT, or undef
+# A stream is what a program's processes wrote to one descriptor, byte by byte as tour-pty
+# shows them: {bytes => [byte, or undef where strace cut the string], writer => [pid],
+# taken => [1 where a shown line took it]}. TEXT is taken from the first place not yet taken
+# that begins a line (or follows a part already taken) and holds it, with the newline after it;
+# an empty TEXT takes a newline alone.
+sub take_from_stream {
+    my ($stream, $text) = @_;
+    my ($bytes, $taken) = @$stream{qw(bytes taken)};
+    my @want = split //, $text;
+    my $k = find_in_stream($stream, \@want) // return;
+    $taken->[$_] = 1 for $k .. $k + $#want;
+    my $end = $k + @want;
+    $taken->[ $end++ ] = 1 if $end < @$bytes && ($bytes->[$end] // '') eq "\n";
+    return $stream->{writer}[ @want ? $k : $end - 1 ];
+}
+
+sub find_in_stream {
+    my ($stream, $want) = @_;
+    my ($bytes, $taken) = @$stream{qw(bytes taken)};
+    my $newline = sub { my ($i) = @_; return ($bytes->[$i] // '') eq "\n" };
+    my $first = 0;    # all before it is taken
+    $first++ while $first < @$bytes && $taken->[$first];
+    K: for my $k ($first .. $#$bytes) {
+        next if $taken->[$k] || ($k > 0 && !$taken->[ $k - 1 ] && !$newline->($k - 1));
+        next if !@$want && !$newline->($k);
+        for my $i (0 .. $#$want) {
+            my $at = $k + $i;
+            next K if $at > $#$bytes || $taken->[$at] || (defined $bytes->[$at] && $bytes->[$at] ne $want->[$i]);
+        }
+        return $k;
+    }
+    return;
+}
+
+# What the page and the text view show of strace's events: those of the programs the tour
+# started (not of its own tools, the shell or system tools), less the noise of starting a
+# program: reads, writes and maps only on descriptors the program opened.
+sub shown {
+    my ($m, $e) = @_;
+    my $own = owner($m, $e->{pid});
+    return 0 unless defined $own && is_program($m, exe_at($m, $e->{pid}, $e->{start}));
+    return 0 if $e->{kind} eq 'exit' && $e->{pid} == $own;
+    return 1 unless $e->{kind} eq 'call';
+    my $name = $e->{name};
+    return 0 if $name eq 'execve';
+    return defined $e->{fd_kind} || $e->{ret} =~ /EBADF/ if $name =~ /^(read|write|lseek|mmap)$/;
+    return 1 if $name =~ /^(sendto|recvfrom)$/;
+    if ($name eq 'openat') {
+        my ($path) = $e->{args} =~ /"([^"]*)"/;
+        return defined $path && interesting_path($m, $path);
+    }
+    return 1;
+}
+
+# Long strings are cut; an IPv4 address reads as ADDRESS:PORT; a path of ours reads from the
+# project's folder on.
+sub short_call {
+    my ($m, $s) = @_;
+    my $n = STRING_SHOWN;
+    $s =~ s/\{sa_family=AF_INET, sin_port=htons\((\d+)\), sin_addr=inet_addr\("([\d.]+)"\)\}/{$2:$1}/g;
+    $s =~ s{"((?:[^"\\]|\\.)*)"(\.\.\.)?}{
+        my ($body, $more) = ($1, $2 // '');
+        $body =~ s{^\Q$m->{root}\E/}{…/};
+        $body =~ /^((?:[^"\\]|\\.){$n})./ && $body !~ m{^…?/} ? "\"$1\"…" : "\"$body\"$more"
+    }ge;
+    return $s;
+}
+
+sub call_rows {
+    my ($m, $events) = @_;
+    for my $e (@$events) {
+        next unless shown($m, $e);
+        my $pid = $e->{pid};
+        my $own = owner($m, $pid);
+        my $text = $e->{kind} ne 'call' ? $e->{text}
+            : defined $e->{child} ? "$e->{name}(…) = $e->{ret}   (a new " . ($m->{procs}{ $e->{child} }{thread} ? 'thread' : 'process') . ')'
+            : short_call($m, "$e->{name}($e->{args}) = $e->{ret}");
+        # What a call hands on takes effect after it began; what it takes, when it returns.
+        my $sends = $e->{kind} eq 'call' && $e->{name} =~ /^(sendto|write|mq_timedsend|msgsnd|kill|clone3?|v?fork)$/;
+        push @{ $m->{rows} }, new_row(
+            kind => 'call', t => $sends ? $e->{start} : $e->{end}, lane => lane_of_pid($m, $pid), text => $text,
+            who => $pid == $own ? '' : ($m->{procs}{$pid}{thread} ? "thread $pid" : "child $pid"), event => $e,
+        );
+        # a child or thread gets its lane from the call that made it on
+        lane_of_pid($m, $e->{child}) if defined $e->{child} && defined owner($m, $e->{child});
+    }
+    return;
+}
+
+# A program's command line comes before anything it did (tour-pty shows it once the program
+# runs); the tour's lines keep the order they came in, each call goes in at its time.
+sub order_rows {
+    my ($m) = @_;
+    my $rows = $m->{rows};
+    my %first;
+    for my $r (grep { $_->{kind} eq 'call' } @$rows) {
+        my $own = owner($m, $r->{event}{pid});
+        $first{$own} = $r->{t} if !defined $first{$own} || $r->{t} < $first{$own};
+    }
+    for my $r (@$rows) {
+        next unless $r->{kind} eq 'line' && $r->{entry}{mark} eq '$' && defined $r->{entry}{pid};
+        my $first = $first{ $r->{entry}{pid} } // next;
+        $r->{t} = $first - 1e-6 if $first < $r->{t};
+    }
+    my $i = 0;
+    $_->{seq} = $i++ for @$rows;
+    @$rows = sort { $a->{t} <=> $b->{t} || $a->{seq} <=> $b->{seq} } @$rows;
+    number_rows($m);
+    return;
+}
+
+sub number_rows { my ($m) = @_; my $n = 0; $_->{n} = $n++ for @{ $m->{rows} }; return }
+
+# A scenario's page_lane marks: a line of LABEL goes to the lane of the first mark whose text it
+# holds; a mark without a lane keeps it with LABEL's line before it.
+sub apply_lane_marks {
+    my ($m, $marks) = @_;
+    return unless @$marks;
+    my %last;    # label => the lane its last line went to
+    for my $r (@{ $m->{rows} }) {
+        next unless $r->{kind} eq 'line';
+        my $label = $r->{entry}{label};
+        my ($mark) = grep { $_->{label} eq $label && index($r->{text}, $_->{holding}) >= 0 } @$marks;
+        if ($mark) {
+            $r->{lane} = $mark->{lane} ne '' ? lane_named($m, $label, $mark->{lane}) : $last{$label} // $r->{lane};
+        }
+        $last{$label} = $r->{lane};
+    }
+    return;
+}
+
+# A scenario's page_band marks: each band runs from LABEL's first line holding FROM to its next
+# line holding TO; its title is a row of the tour's lane right before it, and the lines inside
+# holding INSIDE are marked.
+sub apply_band_marks {
+    my ($m, $marks) = @_;
+    for my $mark (@$marks) {
+        my @lines = grep { $_->{kind} eq 'line' && $_->{entry}{label} eq $mark->{label} } @{ $m->{rows} };
+        my ($first) = grep { index($_->{text}, $mark->{from}) >= 0 } @lines or next;
+        my ($last) = grep { $_->{n} > $first->{n} && index($_->{text}, $mark->{to}) >= 0 } @lines or next;
+        for my $r (@lines) {
+            $r->{inside} = 1 if $r->{n} > $first->{n} && $r->{n} < $last->{n}
+                && $mark->{inside} ne '' && index($r->{text}, $mark->{inside}) >= 0;
+        }
+        my $title = new_row(kind => 'band', t => $first->{t}, lane => lane_of_tour($m), text => $mark->{title});
+        splice @{ $m->{rows} }, $first->{n}, 0, $title;
+        number_rows($m);
+        push @{ $m->{bands} }, { title => $title, last => $last };
+    }
+    return;
+}
+
+# ---- arrows ----
+
+# Each send is taken by the first receive of the same size (or message type) in another
+# process; a signal goes from the kill (or the tour's kill line) to its delivery; a fork or a
+# new thread goes from the call that made it to the new lane; an exit status from the child's
+# end to the wait4 that collected it.
+sub find_arrows {
+    my ($m) = @_;
+    my $rows = $m->{rows};
+    # %queue: kind of send => [[its key (a size or a message type), its row]...] not yet taken;
+    # @kills: {row, sig, target (pid), by (the sender's tgid; undef for the tour's kill line),
+    # used (once a delivery took it)}; @sends_mq: the rows of queue sends; %notified: tgid =>
+    # 1 once it registered with mq_notify; %notify_used: send row index => 1 once it notified.
+    my (@arrows, %queue, @kills, @sends_mq, %notified, %notify_used, %lane_rows);
+    push @{ $lane_rows{ $_->{lane}{id} } }, $_ for @$rows;
+    my $arrow = sub {
+        my ($kind, $from, $to, $what) = @_;
+        push @arrows, new_arrow(kind => $kind, from => $from->{lane}, to => $to->{lane},
+            from_n => $from->{n}, to_n => $to->{n}, what => $what);
+    };
+    my $take = sub {    # the first waiting send of this key from another process
+        my ($list, $key, $r) = @_;
+        my $q = $queue{$list} //= [];
+        for my $k (0 .. $#$q) {
+            next unless $q->[$k][0] eq $key && tgid_of($m, $q->[$k][1]{event}{pid}) != tgid_of($m, $r->{event}{pid});
+            return (splice @$q, $k, 1)[0][1];
+        }
+        return;
+    };
+    for my $r (@$rows) {
+        if ($r->{kind} eq 'kill') {
+            push @kills, { row => $r, sig => $r->{entry}{sig}, target => $r->{entry}{pid}, by => undef };
+            next;
+        }
+        my $e = $r->{event} or next;
+        if ($e->{kind} eq 'signal') {
+            my ($code) = $e->{info} =~ /si_code=(\w+)/;
+            my ($from) = $e->{info} =~ /si_pid=(\d+)/;
+            $code //= '';
+            $from //= -1;
+            if ($code eq 'SI_MESGQ') {
+                my ($s) = grep { tgid_of($m, $_->{event}{pid}) == $from } reverse @sends_mq;
+                $arrow->('notify', $s, $r, "$e->{sig} for a message on an empty queue") if $s;
+            } elsif ($code =~ /^SI_(USER|TKILL|QUEUE)$/) {
+                my ($k) = grep {
+                    !$_->{used} && $_->{sig} eq $e->{sig}
+                        && ($_->{target} == tgid_of($m, $e->{pid}) || $_->{target} == $e->{pid})
+                        && (!defined $_->{by} || $_->{by} == $from)
+                } @kills;
+                if ($k) { $k->{used} = 1; $arrow->('signal', $k->{row}, $r, $e->{sig}) }
+            }
+            next;
+        }
+        next unless $e->{kind} eq 'call';
+        my ($name, $ret) = @$e{qw(name ret)};
+        my $on_stream = ($e->{fd_kind} // '') eq 'socket';
+        if ($name eq 'sendto' && !$on_stream && $ret =~ /^\d+$/) {
+            push @{ $queue{dgram} }, [$ret, $r];
+        } elsif ($name eq 'recvfrom' && !$on_stream && $ret =~ /^\d+$/) {
+            my $s = $take->('dgram', $ret, $r);
+            $arrow->('datagram', $s, $r, "$ret bytes") if $s;
+        } elsif ($name =~ /^(write|sendto)$/ && $on_stream && $ret =~ /^\d+$/ && $ret > 0) {
+            push @{ $queue{stream} }, [$ret, $r];
+        } elsif ($name =~ /^(read|recvfrom)$/ && $on_stream && $ret =~ /^\d+$/ && $ret > 0) {
+            my $s = $take->('stream', $ret, $r);
+            $arrow->('stream', $s, $r, "$ret bytes") if $s;
+        } elsif ($name eq 'mq_timedsend' && $ret eq '0') {
+            push @{ $queue{mq} }, [call_arg($e, 2), $r];
+            push @sends_mq, $r;
+        } elsif ($name eq 'mq_timedreceive' && $ret =~ /^\d+$/) {
+            my $s = $take->('mq', $ret, $r);
+            $arrow->('message', $s, $r, "$ret bytes") if $s;
+        } elsif ($name eq 'msgsnd' && $ret eq '0' && $e->{args} =~ /^\S+, \{(?:mtype=)?(\d+),/) {
+            push @{ $queue{sysv} }, [$1, $r];
+        } elsif ($name eq 'msgrcv' && $ret =~ /^\d+$/ && $e->{args} =~ /^\S+, \{(?:mtype=)?(\d+),/) {
+            my $type = $1;
+            my $s = $take->('sysv', $type, $r);
+            $arrow->('message', $s, $r, "type $type, $ret bytes") if $s;
+        } elsif ($name eq 'wait4' && $ret =~ /^(\d+)$/ && $m->{lanes}{$1}) {
+            # from the child's end (or its lane, where it ran no program of ours) to the wait4
+            my $kid = $1;
+            my ($end) = grep { $_->{event} && $_->{event}{kind} eq 'exit' && $_->{event}{pid} == $kid } @$rows;
+            my $what = $end ? $end->{event}{status}
+                : $e->{args} =~ /WEXITSTATUS\(s\) == (\d+)/ ? "exited with $1"
+                : $e->{args} =~ /WTERMSIG\(s\) == (SIG\w+)/ ? "killed by $1" : 'status';
+            $arrow->('exit', $end // { lane => $m->{lanes}{$kid}, n => $r->{n} }, $r, $what);
+        } elsif ($name eq 'mq_notify' && $ret eq '0') {
+            $notified{ tgid_of($m, $e->{pid}) } = 1;
+        } elsif ($name eq 'kill' && $ret eq '0' && $e->{args} =~ /^(\d+), (SIG\w+)/) {
+            push @kills, { row => $r, target => $1, sig => $2, by => tgid_of($m, $e->{pid}) };
+        } elsif (defined $e->{child} && $m->{lanes}{ $e->{child} }) {
+            my $kid = $e->{child};
+            my $at  = { lane => $m->{lanes}{$kid}, n => $r->{n} };
+            if ($m->{procs}{$kid}{thread}) {
+                $arrow->('thread', $r, $at, "thread $kid");
+                # a notification thread: started for the last message sent by another process
+                if ($notified{ tgid_of($m, $e->{pid}) }) {
+                    my ($s) = grep { !$notify_used{ $_->{n} } && tgid_of($m, $_->{event}{pid}) != tgid_of($m, $e->{pid}) } reverse @sends_mq;
+                    my ($first) = grep { $_->{n} > $r->{n} } @{ $lane_rows{$kid} // [] };
+                    if ($s) { $notify_used{ $s->{n} } = 1; $arrow->('notify', $s, $first // $r, "thread $kid for a message on an empty queue") }
+                }
+            } else {
+                $arrow->('fork', $r, $at, "child $kid");
+            }
+        }
+    }
+    return \@arrows;
+}
+
+1;

@@ -1,0 +1,405 @@
+package Trace::Page;
+# The page of a traced play (tour/tour --html) and the index of the pages. A page is one SVG
+# drawing, self-contained (no script, nothing fetched): time runs down, one row per event; a
+# column for the tour's notes, then one lane per process, children and threads right of their
+# parent. Every text stays inside its lane (a long one is cut, the whole of it in a tooltip and
+# in the text view below the drawing; the tour's notes wrap). Arrows leave a row along its
+# lane's line, cross between rows, and come down just left of the receiving lane's line, so no
+# arrow crosses a text.
+use strict;
+use warnings;
+use utf8;    # texts here are characters; the model's are UTF-8 bytes, decoded on the way in
+use Exporter 'import';
+use Encode qw(decode encode);
+use List::Util qw(max min);
+use POSIX qw(ceil);
+use Trace::Text qw(trace_text);
+
+our @EXPORT_OK = qw(page index_page);
+
+# Layout, in pixels of the drawing.
+use constant {
+    FONT_PX        => 12,     # the rows' text (monospace)
+    CALL_FONT_PX   => 11,     # a system call's row
+    ASCII_EM       => 0.62,   # the width of a character, in ems: ASCII (a little over the
+    OTHER_EM       => 1.05,   # 0.6 of monospace fonts) and any other (a symbol may come from a
+                              # wider font)
+    TAB_STOP       => 8,      # a tab in a program's line reaches the next multiple of 8
+    LINE_PX        => 20,     # a row's height, per line of text
+    BASELINE_PX    => 14,     # a line's baseline below its top
+    TOP_PX         => 64,     # the first row's top: the lanes' heads sit above it
+    HEAD_ABOVE_PX  => 24,     # a head's baseline above the first row
+    PRE_ABOVE_PX   => 16,     # where a lane's dotted line begins, above the first row
+    TIME_COLUMN_PX => 64,     # the times, right-aligned, end TIME_GAP_PX before this
+    TIME_GAP_PX    => 6,
+    TOUR_LANE_PX   => 420,    # the tour's notes wrap to this width
+    LANE_MIN_PX    => 140,    # a process's lane is as wide as its longest text, within these
+    LANE_MAX_PX    => 460,
+    LIFE_INSET_PX  => 10,     # a lane's line, from the lane's left edge
+    TEXT_INDENT_PX => 8,      # its texts, from its line
+    HEAD_INSET_PX  => 4,      # its head, from the lane's left edge
+    GUTTER_PX      => 16,     # free room at the right of each lane, where arrows come down
+    ARROW_OFFSET_PX => 4,     # an arrow comes down this far left of the receiving lane's line
+    OVERHANG_PX    => 5,      # a lane's line reaches this far above its first row's middle
+    MARGIN_PX      => 20,     # right of the last lane and below the last row
+};
+
+my @KINDS = qw(datagram stream message notify signal fork thread exit);
+my %KIND_TEXT = (
+    datagram => 'datagram (sendto → recvfrom)',
+    stream   => 'bytes on a connection (write → read)',
+    message  => 'queue message (send → receive)',
+    notify   => 'notification (to the handler or thread)',
+    signal   => 'signal (kill → handler)',
+    fork     => 'fork (parent → child)',
+    thread   => 'new thread',
+    exit     => 'exit status (to the parent that collected it)',
+);
+my %MARK_CLASS = ('|' => 'out', '!' => 'err', '<' => 'in', '$' => 'cmd', '=' => 'status');
+
+my $STYLE = <<'CSS';
+:root { --bg: #ffffff; --fg: #1d1d1f; --dim: #6e6e73; --line: #c7c7cc; --note: #5b4a00;
+  --err: #c41a16; --in: #0b57d0; --call: #555; --datagram: #d35400; --stream: #d35400;
+  --message: #8e44ad; --notify: #16a085; --signal: #c0392b; --fork: #2471a3; --thread: #2471a3;
+  --exit: #7d6608; color-scheme: light dark; }
+@media (prefers-color-scheme: dark) {
+  :root { --bg: #1c1c1e; --fg: #e5e5ea; --dim: #98989d; --line: #48484a; --note: #e8c547;
+    --err: #ff6b6b; --in: #6fa8ff; --call: #aaa; --datagram: #f39c12; --stream: #f39c12;
+    --message: #c39bd3; --notify: #48c9b0; --signal: #ff6b6b; --fork: #5dade2; --thread: #5dade2;
+    --exit: #f4d03f; } }
+body { background: var(--bg); color: var(--fg); font: 14px/1.4 system-ui, sans-serif; margin: 1em; }
+a { color: var(--in); }
+svg text { font: 12px ui-monospace, "DejaVu Sans Mono", monospace; fill: var(--fg); white-space: pre; }
+svg .time { fill: var(--dim); text-anchor: end; }
+svg .head { font-weight: bold; }
+svg text.note { fill: var(--note); font-style: italic; }
+svg text.err { fill: var(--err); }
+svg text.in { fill: var(--in); }
+svg text.call { fill: var(--call); font-size: 11px; }
+svg .life { stroke: var(--line); stroke-width: 2; }
+svg .pre { stroke: var(--line); stroke-dasharray: 2 4; }
+svg .arrow { fill: none; stroke-width: 1.6; }
+svg .band rect { fill: var(--note); fill-opacity: 0.12; }
+svg text.band { fill: var(--note); font-weight: bold; }
+svg text.inside { fill: var(--signal); font-weight: bold; }
+.legend span { margin-right: 1.2em; white-space: nowrap; }
+CSS
+
+sub esc { my ($s) = @_; $s //= ''; $s =~ s/&/&amp;/g; $s =~ s/</&lt;/g; $s =~ s/>/&gt;/g; $s =~ s/"/&quot;/g; return $s }
+
+# ---- text sizes ----
+
+sub chars { my ($bytes) = @_; return decode('UTF-8', $bytes) }
+
+sub width_px {
+    my ($chars, $font) = @_;
+    my $em = 0;
+    $em += ord($_) < 128 ? ASCII_EM : OTHER_EM for split //, $chars;
+    return $em * $font;
+}
+
+# TEXT (characters) cut to fit in WIDTH pixels, "…" marking the cut.
+sub fit {
+    my ($text, $width, $font) = @_;
+    return $text if width_px($text, $font) <= $width;
+    my $cut = '';
+    for my $c (split //, $text) {
+        last if width_px("$cut$c…", $font) > $width;
+        $cut .= $c;
+    }
+    return "$cut…";
+}
+
+# TEXT (characters) in lines of WIDTH pixels at the most, broken at spaces.
+sub wrap {
+    my ($text, $width, $font) = @_;
+    my @lines = ('');
+    for my $word (split / /, $text) {
+        my $joined = $lines[-1] eq '' ? $word : "$lines[-1] $word";
+        if (width_px($joined, $font) <= $width || $lines[-1] eq '') { $lines[-1] = $joined }
+        else { push @lines, $word }
+    }
+    return map { fit($_, $width, $font) } @lines;
+}
+
+sub expand_tabs {
+    my ($text) = @_;
+    1 while $text =~ s/^([^\t]*)\t/$1 . ' ' x (TAB_STOP - length($1) % TAB_STOP)/e;
+    return $text;
+}
+
+# ---- what each row shows ----
+
+# A row as the page shows it: {class, text (characters, whole), font, wraps (1 for the tour's
+# notes)}.
+sub row_view {
+    my ($m, $r) = @_;
+    my $text = chars($r->{text});
+    return { class => 'note', text => $text, font => FONT_PX, wraps => 1 } if $r->{kind} eq 'note' || $r->{kind} eq 'kill';
+    return { class => 'band', text => $text, font => FONT_PX, wraps => 1 } if $r->{kind} eq 'band';
+    return { class => 'call', text => "⚙ $text", font => CALL_FONT_PX, wraps => 0 } if $r->{kind} eq 'call';
+    my $mark = $r->{entry}{mark};
+    if ($mark eq '$') {
+        $text =~ s{\Q$_\E/}{}g for map { chars($_) } @$m{qw(programs libraries)};
+    }
+    $text =~ s/^\s+// if $r->{lane}{role} eq 'named';    # a lane of its own needs no indent
+    $text = expand_tabs($text);
+    $text = "$mark $text" unless $mark eq '|';
+    my $class = $MARK_CLASS{$mark};
+    if ($r->{inside}) { $text = "◆ $text"; $class .= ' inside' }
+    return { class => $class, text => $text, font => FONT_PX, wraps => 0 };
+}
+
+# ---- the layout ----
+
+# Lanes left to right: the tour's first, then each process in the order it first shows, each
+# followed by its children and threads.
+sub lane_order {
+    my ($m) = @_;
+    my (@order, %seen);
+    for my $r (@{ $m->{rows} }) {
+        my @lanes = ($r->{lane});
+        my $kid = $r->{event} ? $r->{event}{child} : undef;
+        push @lanes, $m->{lanes}{$kid} if defined $kid && $m->{lanes}{$kid};
+        push @order, grep { !$seen{ $_->{id} }++ } @lanes;
+    }
+    my (@lanes, %placed);
+    my $place;
+    $place = sub {
+        my ($lane) = @_;
+        return if $placed{ $lane->{id} }++;
+        push @lanes, $lane;
+        $place->($_) for grep { defined $lane->{pid} && has_parent_lane($m, $_) && $_->{parent} == $lane->{pid} } @order;
+    };
+    $place->($_) for grep { $_->{role} eq 'tour' } @order;
+    $place->($_) for grep { !has_parent_lane($m, $_) } @order;
+    $place->($_) for @order;
+    return @lanes;
+}
+
+sub has_parent_lane {
+    my ($m, $lane) = @_;
+    return ($lane->{role} eq 'child' || $lane->{role} eq 'thread') && defined $lane->{parent} && $m->{lanes}{ $lane->{parent} };
+}
+
+# The geometry, a hash with:
+#   lanes              [lane ids, left to right]
+#   left, width, life  {lane id => x}: each lane's left edge, its width, the x of its line
+#   views              [row_view by row index]
+#   lines              [[the row's lines of text, cut or wrapped] by row index]
+#   top                [y of each row's top, by row index]
+#   page_width, page_height   the drawing's size
+sub layout {
+    my ($m) = @_;
+    my $rows = $m->{rows};
+    my %g = (views => [], lines => [], top => []);
+    $g{views}[ $_->{n} ] = row_view($m, $_) for @$rows;
+    my @lanes = lane_order($m);
+    $g{lanes} = [map { $_->{id} } @lanes];
+    my %need;    # lane id => the width its texts ask for
+    for my $r (@$rows) {
+        my $v = $g{views}[ $r->{n} ];
+        my $w = width_px($v->{text}, $v->{font});
+        $need{ $r->{lane}{id} } = $w if $w > ($need{ $r->{lane}{id} } // 0);
+    }
+    my $x = TIME_COLUMN_PX;
+    for my $lane (@lanes) {
+        my $id = $lane->{id};
+        my $want = LIFE_INSET_PX + TEXT_INDENT_PX + GUTTER_PX + max($need{$id} // 0, width_px(chars($lane->{head}), FONT_PX));
+        my $w = $lane->{role} eq 'tour' ? TOUR_LANE_PX : min(LANE_MAX_PX, max(LANE_MIN_PX, ceil($want)));
+        $g{left}{$id}  = $x;
+        $g{width}{$id} = $w;
+        $g{life}{$id}  = $x + LIFE_INSET_PX;
+        $x += $w;
+    }
+    $g{page_width} = $x + MARGIN_PX;
+    my $y = TOP_PX;
+    for my $r (@$rows) {
+        my $v = $g{views}[ $r->{n} ];
+        my $room = text_room(\%g, $r->{lane}{id});
+        my @lines = $v->{wraps} ? wrap($v->{text}, $room, $v->{font}) : fit($v->{text}, $room, $v->{font});
+        $g{lines}[ $r->{n} ] = \@lines;
+        $g{top}[ $r->{n} ] = $y;
+        $y += @lines * LINE_PX;
+    }
+    $g{page_height} = $y + MARGIN_PX;
+    return \%g;
+}
+
+sub text_room { my ($g, $id) = @_; return $g->{width}{$id} - LIFE_INSET_PX - TEXT_INDENT_PX - GUTTER_PX }
+sub row_mid { my ($g, $n) = @_; return $g->{top}[$n] + LINE_PX / 2 }
+sub row_end { my ($g, $n) = @_; return $g->{top}[$n] + @{ $g->{lines}[$n] } * LINE_PX }
+
+# ---- the drawing ----
+
+sub svg_text {
+    my (%a) = @_;    # class, x, y, lines (characters), title (characters), data (attributes)
+    my $attrs = join '', map { sprintf ' %s="%s"', $_, esc($a{data}{$_}) } sort keys %{ $a{data} // {} };
+    my $body = @{ $a{lines} } == 1 ? esc($a{lines}[0])
+        : join '', map { sprintf '<tspan x="%s" y="%s">%s</tspan>', $a{x}, $a{y} + $_ * LINE_PX, esc($a{lines}[$_]) } 0 .. $#{ $a{lines} };
+    my $title = defined $a{title} ? '<title>' . esc($a{title}) . '</title>' : '';
+    return sprintf qq{<text class="%s"%s x="%s" y="%s">%s%s</text>\n}, $a{class}, $attrs, $a{x}, $a{y}, $title, $body;
+}
+
+sub draw_lanes {
+    my ($m, $g, $arrows) = @_;
+    my %span;    # lane id => [first row, last row]
+    my $touch = sub {
+        my ($id, $n) = @_;
+        my $s = $span{$id} //= [$n, $n];
+        $s->[0] = $n if $n < $s->[0];
+        $s->[1] = $n if $n > $s->[1];
+    };
+    for my $r (@{ $m->{rows} }) {
+        $touch->($r->{lane}{id}, $r->{n});
+        my $kid = $r->{event} ? $r->{event}{child} : undef;
+        $touch->($kid, $r->{n}) if defined $kid && $m->{lanes}{$kid};
+    }
+    for my $a (@$arrows) { $touch->($a->{from}{id}, $a->{from_n}); $touch->($a->{to}{id}, $a->{to_n}) }
+    my $out = '';
+    for my $id (@{ $g->{lanes} }) {
+        my $lane = $m->{lanes}{$id};
+        if ($lane->{role} eq 'tour') {    # no head, no line: only its bounds
+            $out .= sprintf qq{<g class="lane" data-lane="tour" data-label="" data-role="tour" data-parent="" data-pid="" data-left="%s" data-width="%s"></g>\n},
+                $g->{left}{$id}, $g->{width}{$id};
+            next;
+        }
+        my ($first, $last) = @{ $span{$id} };
+        my $life = $g->{life}{$id};
+        my $head = chars($lane->{head});
+        my $shown = fit($head, $g->{width}{$id} - HEAD_INSET_PX - GUTTER_PX, FONT_PX);
+        $out .= sprintf qq{<g class="lane" data-lane="%s" data-label="%s" data-role="%s" data-parent="%s" data-pid="%s" data-left="%s" data-width="%s">\n},
+            esc(chars($id)), esc(chars($lane->{label})), $lane->{role}, esc($lane->{parent} // ''), $lane->{pid} // '', $g->{left}{$id}, $g->{width}{$id};
+        $out .= svg_text(class => 'head', x => $g->{left}{$id} + HEAD_INSET_PX, y => TOP_PX - HEAD_ABOVE_PX,
+            lines => [$shown], title => $shown eq $head ? undef : $head);
+        $out .= sprintf qq{<line class="pre" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, TOP_PX - PRE_ABOVE_PX, $life, row_mid($g, $first) - OVERHANG_PX;
+        $out .= sprintf qq{<line class="life" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, row_mid($g, $first) - OVERHANG_PX, $life, row_end($g, $last);
+        $out .= "</g>\n";
+    }
+    return $out;
+}
+
+sub draw_bands {
+    my ($m, $g) = @_;
+    my $out = '';
+    for my $b (@{ $m->{bands} }) {
+        my ($top, $end) = ($g->{top}[ $b->{title}{n} ], row_end($g, $b->{last}{n}));
+        $out .= sprintf qq{<g class="band"><rect x="%s" y="%s" width="%s" height="%s"/></g>\n},
+            TIME_COLUMN_PX, $top, $g->{page_width} - MARGIN_PX - TIME_COLUMN_PX, $end - $top;
+    }
+    return $out;
+}
+
+# An arrow leaves its first row along its lane's line, crosses in the gap below that row, and
+# reaches the other lane's line there (a fork, a new thread: the lane begins at that row), or
+# comes down just left of that line to the row that took what it carried.
+sub arrow_path {
+    my ($g, $a) = @_;
+    my ($x1, $y1, $gap) = ($g->{life}{ $a->{from}{id} }, row_mid($g, $a->{from_n}), row_end($g, $a->{from_n}));
+    my $x2 = $g->{life}{ $a->{to}{id} };
+    return "M$x1,$y1 V$gap H$x2" if $a->{to_n} == $a->{from_n};
+    return sprintf 'M%s,%s V%s H%s V%s', $x1, $y1, $gap, $x2 - ARROW_OFFSET_PX, row_mid($g, $a->{to_n});
+}
+
+sub draw_arrows {
+    my ($m, $g) = @_;
+    my $out = '';
+    for my $a (@{ $m->{arrows} }) {
+        $out .= sprintf qq{<path class="arrow %s" data-kind="%s" data-from="%s" data-to="%s" data-from-label="%s" data-to-label="%s" data-what="%s" d="%s" marker-end="url(#ah-%s)"><title>%s</title></path>\n},
+            $a->{kind}, $a->{kind}, esc(chars($a->{from}{id})), esc(chars($a->{to}{id})), esc(chars(lane_label($m, $a->{from}))), esc(chars(lane_label($m, $a->{to}))),
+            esc($a->{what}), arrow_path($g, $a), $a->{kind}, esc("$a->{kind}: $a->{what}");
+    }
+    return $out;
+}
+
+sub lane_label {
+    my ($m, $lane) = @_;
+    return $lane->{role} eq 'tour' ? 'tour' : $lane->{label};
+}
+
+sub draw_rows {
+    my ($m, $g) = @_;
+    my ($out, $last_time) = ('', '');
+    for my $r (@{ $m->{rows} }) {
+        my $n = $r->{n};
+        my $y = $g->{top}[$n] + BASELINE_PX;
+        my $time = sprintf '%.2fs', $r->{t};
+        $out .= svg_text(class => 'time', x => TIME_COLUMN_PX - TIME_GAP_PX, y => $y, lines => [$time]) if $time ne $last_time && $r->{kind} ne 'band';
+        $last_time = $time;
+        my $v = $g->{views}[$n];
+        my $lines = $g->{lines}[$n];
+        my $whole = join(' ', @$lines) eq $v->{text};
+        $out .= svg_text(class => "row $v->{class}", x => $g->{life}{ $r->{lane}{id} } + TEXT_INDENT_PX, y => $y, lines => $lines,
+            title => $whole ? undef : $v->{text}, data => { 'data-kind' => $r->{kind}, 'data-lane' => chars($r->{lane}{id}), 'data-row' => $n });
+    }
+    return $out;
+}
+
+sub kind_styles {
+    return join '', map { "svg .arrow.$_ { stroke: var(--$_); } svg marker#ah-$_ path { fill: var(--$_); }\n" } @KINDS;
+}
+
+# page(MODEL, NAME, SUMMARY) -> the page's HTML (UTF-8 bytes; NAME and SUMMARY are too)
+sub page {
+    my ($m, $name, $summary) = @_;
+    my $g = layout($m);
+    my $drawing = draw_bands($m, $g) . draw_lanes($m, $g, $m->{arrows}) . draw_arrows($m, $g) . draw_rows($m, $g);
+    my ($width, $height) = @$g{qw(page_width page_height)};
+    my $markers = join '', map {
+        qq{<marker id="ah-$_" viewBox="0 0 10 10" refX="10" refY="5" markerWidth="7" markerHeight="7" orient="auto-start-reverse"><path d="M0,0 L10,5 L0,10 z"/></marker>}
+    } @KINDS;
+    my %used = map { $_->{kind} => 1 } @{ $m->{arrows} };
+    my $legend = join '', map {
+        qq{<span><svg width="28" height="10"><path class="arrow $_" d="M2,5 L24,5" marker-end="url(#ah-$_)"/></svg> $KIND_TEXT{$_}</span>}
+    } grep { $used{$_} } @KINDS;
+    my ($h, $s, $trace, $styles) = (esc(chars($name)), esc(chars($summary)), esc(chars(trace_text($m))), kind_styles());
+    return encode('UTF-8', <<"HTML");
+<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="color-scheme" content="light dark">
+<title>tour: $h</title>
+<style>
+$STYLE$styles</style></head>
+<body>
+<p><a href="index.html">all scenarios</a></p>
+<h1>$h</h1>
+<p>$s</p>
+<p class="legend">Time runs down, one row per event; lanes are processes, threads and children
+sit right of their parent. Lines: <b>|</b> standard output, <b>!</b> standard error,
+<b>&lt;</b> typed input, <b>⚙</b> a system call or signal, in italics the tour's notes. A text cut
+short with … shows the whole of it in its tooltip and in the text below.<br>
+$legend</p>
+<svg xmlns="http://www.w3.org/2000/svg" class="diagram" width="$width" height="$height" viewBox="0 0 $width $height" role="img" aria-label="$h: processes and what passes between them">
+<defs>$markers</defs>
+$drawing</svg>
+<details><summary>the same as text (tour/tour --trace $h)</summary>
+<pre class="trace">$trace</pre></details>
+</body></html>
+HTML
+}
+
+# index_page([[NAME, SUMMARY]...]) -> the index of the pages (UTF-8 bytes, as its input)
+sub index_page {
+    my ($items) = @_;
+    my $list = join '', map { sprintf qq{<li><a href="%s.html">%s</a>: %s</li>\n}, map { esc(chars($_)) } $_->[0], $_->[0], $_->[1] // '' } @$items;
+    return encode('UTF-8', <<"HTML");
+<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="color-scheme" content="light dark">
+<title>tour: every scenario</title>
+<style>
+:root { color-scheme: light dark; }
+body { font: 15px/1.5 system-ui, sans-serif; margin: 1.5em; max-width: 60em; }
+\@media (prefers-color-scheme: dark) { body { background: #1c1c1e; color: #e5e5ea; } a { color: #6fa8ff; } }
+</style></head>
+<body>
+<h1>The tour, as pictures</h1>
+<p>Each page shows one scenario: a lane per process (threads and forked children beside their
+parent), every line it printed at its time, and arrows for what passed between them.</p>
+<ul>
+$list</ul>
+</body></html>
+HTML
+}
+
+1;
