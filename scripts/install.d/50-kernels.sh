@@ -109,27 +109,35 @@ kernel() {
         "$logs/kernel-$(tr / - <<<"${dir#"$cache"/}").log" - unpack_kernel "$dir" "$arch" "$image" "$headers" "$keep"
 }
 
-# available PACKAGE...: every PACKAGE (name:arch) is in the package lists.
-available() {
-    local pkg
-    for pkg; do
-        [ -n "$(debian12 apt-cache policy "$pkg" | sed -n 's/^ *Candidate: \([^(]\)/\1/p')" ] || return 1
-    done
-}
-
 # The ABI of Debian 12's default kernel: the newest whose x86_64, i686 and PREEMPT_RT kernels
 # are all in the lists (the point release's, since the i686 kernel comes from there; a list a
 # mirror failed to give may leave others out); both levels choose alike.
+# kernel_packages ABI: the packages of ABI's x86_64, i686 and PREEMPT_RT kernels, as apt-cache
+# names them (amd64, the private configuration's own architecture, without a suffix).
+kernel_packages() {
+    echo "linux-image-$1-amd64-unsigned" "linux-headers-$1-amd64" "linux-image-$1-686:i386" \
+        "linux-headers-$1-686:i386" "linux-image-$1-rt-amd64-unsigned" "linux-headers-$1-rt-amd64"
+}
+
 default_abi() {
-    local abi
-    for abi in $(debian12 apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-amd64-unsigned$' |
-        sed -n 's/^linux-image-\(6\.1\.0-[0-9]*\)-amd64-unsigned .*/\1/p' | sort -rV); do
-        if available "linux-image-$abi-amd64-unsigned:amd64" "linux-headers-$abi-amd64:amd64" \
-            "linux-image-$abi-686:i386" "linux-headers-$abi-686:i386" \
-            "linux-image-$abi-rt-amd64-unsigned:amd64" "linux-headers-$abi-rt-amd64:amd64"; then
-            echo "$abi"
-            return 0
-        fi
+    local abi pkg have
+    local -a abis wanted=()
+    mapfile -t abis < <(debian12 apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-amd64-unsigned$' |
+        sed -n 's/^linux-image-\(6\.1\.0-[0-9]*\)-amd64-unsigned .*/\1/p' | sort -rV)
+    for abi in "${abis[@]}"; do
+        read -ra pkgs <<<"$(kernel_packages "$abi")"
+        wanted+=("${pkgs[@]}")
+    done
+    [ "${#wanted[@]}" -gt 0 ] || return 1
+    # One look at the lists for all of them ("NAME:" lines, each followed by its candidate).
+    have=$(debian12 apt-cache policy "${wanted[@]}" 2>/dev/null |
+        awk '/^[^ ]/ { name = substr($1, 1, length($1) - 1) } /^ *Candidate: [^(]/ { print name }')
+    for abi in "${abis[@]}"; do
+        for pkg in $(kernel_packages "$abi"); do
+            grep -qxF "$pkg" <<<"$have" || continue 2
+        done
+        echo "$abi"
+        return 0
     done
     return 1
 }
