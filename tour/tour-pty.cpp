@@ -166,11 +166,7 @@ int main(int argc, char **argv) {
         err.feed(proc.err());
         out.flushPrompt(true);
         err.flushPrompt(true);
-        std::string ending = status->exited()
-                                 ? "exit status " + std::to_string(status->code())
-                                 : "killed by signal " + std::to_string(status->signal()) + " (" +
-                                       strsignal(status->signal()) + ")" +
-                                       (status->coreDumped() ? ", core dumped" : "");
+        const std::string ending = status->describe();
         show('=', ending);
         std::ofstream(dir + "/" + label + ".status") << ending << "\n";
         std::fflush(nullptr);

@@ -26,7 +26,7 @@ Golden golden(std::string_view name) {
     while (!g.status.empty() && (g.status.back() == '\n' || g.status.back() == ' '))
         g.status.pop_back();
     if (g.status.empty())
-        g.status = "exit 0";
+        g.status = "exit status 0";
     return g;
 }
 

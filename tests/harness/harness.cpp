@@ -221,10 +221,10 @@ bool Status::coreDumped() const {
 }
 std::string Status::describe() const {
     if (exited())
-        return "exit " + std::to_string(code());
+        return "exit status " + std::to_string(code());
     if (signaled())
-        return "signal " + std::to_string(signal()) + " (" + strsignal(signal()) + ")" +
-               (coreDumped() ? " core dumped" : "");
+        return "killed by signal " + std::to_string(signal()) + " (" + strsignal(signal()) + ")" +
+               (coreDumped() ? ", core dumped" : "");
     return "raw status " + std::to_string(raw);
 }
 

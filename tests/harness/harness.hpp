@@ -71,7 +71,7 @@ struct Status {
     bool signaled() const;
     int signal() const;  // terminating signal, or 0
     bool coreDumped() const;
-    std::string describe() const;  // "exit 0", "signal 9 (Killed)"
+    std::string describe() const;  // "exit status 0", "killed by signal 9 (Killed)"
 };
 
 // One started program in its own process group (and session). Destroying it kills the whole

@@ -19,7 +19,7 @@ TEST(Harness, CapturesBytesAndStatusExactly) {
         harness::run("/bin/sh", "in\n", shell("cat; printf 'a\\000b'; printf e >&2; exit 7"));
     EXPECT_BYTES(std::string("in\na\0b", 6), r.out);
     EXPECT_BYTES("e", r.err);
-    EXPECT_EQ("exit 7", r.status.describe());
+    EXPECT_EQ("exit status 7", r.status.describe());
 }
 
 TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
@@ -32,7 +32,7 @@ TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
     p.closeInput();  // ^D ends cat
     const auto status = p.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES("tty\ngot word\n", p.out());  // no echo, no \r added
 }
 
@@ -89,7 +89,7 @@ TEST(Harness, SignalsReachTheProgram) {
     p.signal(SIGHUP);
     EXPECT_TRUE(p.waitForOutput("hup\n"));
     p.signal(SIGKILL);
-    EXPECT_EQ("signal 9 (Killed)", p.wait()->describe());
+    EXPECT_EQ("killed by signal 9 (Killed)", p.wait()->describe());
 }
 
 TEST(Harness, IsolatedNetworkHasLoopbackUp) {
@@ -110,7 +110,7 @@ TEST(Harness, StartsStoppedBeforeExecUntilResumed) {
     p.resume();
     const auto status = p.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES("ran\n", p.out());
 }
 

@@ -182,7 +182,7 @@ Report boot(const Kernel &k, const std::string &preempt, const std::string &scen
     if (!status) {
         ADD_FAILURE() << "the VM did not end within the timeout";
     } else {
-        EXPECT_EQ("exit 0", status->describe())
+        EXPECT_EQ("exit status 0", status->describe())
             << "guest verdict (1: a command ended unexpectedly, 2: no verdict)\n"
             << vm.err() << report.unexpected << "console tail:\n"
             << console.substr(console.size() > kConsoleTail ? console.size() - kConsoleTail : 0);
