@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: tour-pty LABEL DIR -- PROGRAM [ARGS...]\n");
         return 2;
     }
+    // Typing to a program that has ended fails with EPIPE rather than ending us.
+    std::signal(SIGPIPE, SIG_IGN);
     label = argv[1];
     const std::string dir = argv[2];
     timeline = ::open((dir + "/timeline").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

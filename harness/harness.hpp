@@ -1,8 +1,10 @@
-// The test harness: start a built program as a user would (no arguments, input on standard
-// input), optionally on a pseudo-terminal, as user nobody or with resource limits; capture
-// standard output and standard error as bytes; wait for text, lines or bytes with a timeout;
-// send signals; reap. Also: fresh Linux namespaces for tests that use fixed system names,
-// small socket helpers, and byte-exact comparison against golden files.
+// The process and namespace core of the tests' harness and of the tour's tools: start a built
+// program as a user would (no arguments, input on standard input), optionally on a
+// pseudo-terminal, as user nobody or with resource limits; capture standard output and
+// standard error as bytes; wait for text, lines or bytes with a timeout; send signals; reap.
+// Also: fresh Linux namespaces for tests that use fixed system names, small socket helpers,
+// and the text of a wait status. The GoogleTest glue (byte-exact comparison, golden files,
+// skips) is the tests' own, in tests/harness/.
 //
 // Nothing here starts a thread, so a test may still move itself into new namespaces after it
 // has run programs.
@@ -29,8 +31,6 @@ inline constexpr Duration kTimeout = 10s;
 // Where this preset's outputs are: build/<preset>/bin/<name>, build/<preset>/lib/<name>.
 std::string binPath(std::string_view name);
 std::string libPath(std::string_view name);
-// The source tree's tests/ folder, where golden files live.
-std::string testsDir();
 // True when the programs under test are 32-bit (the i686 preset). Where the kernel cannot
 // run 32-bit programs, Process starts every 32-bit program under qemu-i386 (same process id,
 // same system calls), so tests need not care.
@@ -150,6 +150,10 @@ class Process {
     std::string path_;
     std::optional<Status> status_;
 };
+
+// Kill the process group of every Process still running (async-signal-safe: for a watchdog's
+// signal handler).
+void killRunningGroups();
 
 struct Result {
     std::string out, err;

@@ -58,12 +58,7 @@ int remainingMs(Clock::time_point deadline) {
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
-// Writing to a program that has ended must fail with EPIPE, not kill the test.
-struct IgnoreSigpipe {
-    IgnoreSigpipe() { std::signal(SIGPIPE, SIG_IGN); }
-} ignoreSigpipe;
-
-// The process groups of the programs that are running, for the watchdog below.
+// The process groups of the programs that are running, for killRunningGroups().
 constexpr int kMaxGroups = 256;
 std::atomic<pid_t> liveGroups[kMaxGroups];
 
@@ -82,31 +77,6 @@ void untrackGroup(pid_t pgid) {
             return;
     }
 }
-
-// A test that overruns its time (HARNESS_TIMEOUT seconds, set by CTest for every test) is
-// ended here, a little before CTest would end it, so that its programs and their children
-// are killed with it rather than left behind.
-extern "C" void onWatchdog(int) {
-    for (auto &slot : liveGroups) {
-        const pid_t pgid = slot.load();
-        if (pgid > 0)
-            ::kill(-pgid, SIGKILL);
-    }
-    static const char msg[] = "harness: the test ran out of time; its programs were killed\n";
-    (void)!::write(STDERR_FILENO, msg, sizeof msg - 1);
-    ::_exit(1);
-}
-
-struct Watchdog {
-    Watchdog() {
-        const char *limit = std::getenv("HARNESS_TIMEOUT");
-        const int seconds = limit ? std::atoi(limit) : 0;
-        if (seconds <= 0)
-            return;
-        std::signal(SIGALRM, onWatchdog);
-        ::alarm(static_cast<unsigned>(seconds > 6 ? seconds - 3 : seconds));
-    }
-} watchdog;
 
 // Read what is waiting on fd into buf; returns false at end of output (or a pty's EIO).
 bool readInto(int fd, std::string &buf) {
@@ -174,6 +144,14 @@ bool needsEmulator(const std::string &path) {
 
 }  // namespace
 
+void killRunningGroups() {
+    for (auto &slot : liveGroups) {
+        const pid_t pgid = slot.load();
+        if (pgid > 0)
+            ::kill(-pgid, SIGKILL);
+    }
+}
+
 // ---------------------------------------------------------------- paths
 
 std::string binPath(std::string_view name) {
@@ -181,9 +159,6 @@ std::string binPath(std::string_view name) {
 }
 std::string libPath(std::string_view name) {
     return std::string(HARNESS_LIB_DIR "/") += name;
-}
-std::string testsDir() {
-    return HARNESS_TESTS_DIR;
 }
 bool is32Bit() {
     return sizeof(void *) == 4;
