@@ -74,6 +74,9 @@ struct Status {
     std::string describe() const;  // "exit status 0", "killed by signal 9 (Killed)"
 };
 
+// The descriptors between a Process and its program while it starts (see harness.cpp).
+struct Channels;
+
 // One started program in its own process group (and session). Destroying it kills the whole
 // group with SIGKILL and reaps the program, so nothing outlives a test.
 class Process {
@@ -141,6 +144,8 @@ class Process {
 
   private:
     void kill();
+    void adopt(const Channels &channels);  // keep our ends of the channels
+    bool stoppedBeforeExec();
     void awaitExec();  // read the exec report pipe to its end; throw what went wrong
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1, err_ = -1;
