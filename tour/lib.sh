@@ -27,6 +27,10 @@
 #   other_users             succeeds where a program may run as another user (nobody); where
 #                           it may not (an ordinary user's tour maps that user alone), says so
 #                           in a note and fails, and the scenario leaves that part out
+#   boot_vm SCENARIO        boot the x86_64 kernel VM (vm/vm-run.sh) with the modules for
+#                           SCENARIO of vm/guest-init.sh, as the started program "vm", and
+#                           follow its report as "guest"; fails, with a note, where the kernel
+#                           or the modules are missing
 # Every program still running when the scenario ends is stopped.
 # They may check what the programs printed and how they ended. OUT is a LABEL (its standard
 # output) or LABEL.err (its standard error), of the last program started under that label; its
@@ -46,6 +50,10 @@
 #   lines_of OUT            prints OUT's lines, for the scenario's own checks
 #   number_after OUT TEXT   prints the whole number that follows TEXT in the first line of
 #                           OUT holding it (a pid, a count), or nothing
+#   vm_lines STEP KIND      the lines of KIND (out or log) of the guest's step STEP (after
+#                           boot_vm; vm/guest-report.sh reads the report)
+#   vm_rc STEP              the status of the guest's step STEP
+#   vm_value WORD           the value the guest reported under WORD (window-seconds, ...)
 
 # The tables below are read by tour/tour, which sources this file.
 # shellcheck disable=SC2034
@@ -53,6 +61,10 @@ TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 TOUR_BIN=$TOUR_ROOT/build/native/bin
 TOUR_LIB=$TOUR_ROOT/build/native/lib
 TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
+# shellcheck source=scripts/kernel-cache.sh
+source "$TOUR_ROOT/scripts/kernel-cache.sh"
+# shellcheck source=vm/guest-report.sh
+source "$TOUR_ROOT/vm/guest-report.sh"
 declare -A TOUR_SUMMARY=() TOUR_SECONDS=() TOUR_TRACE=()
 TOUR_NAMES=()
 declare -A TOUR_PID=() TOUR_IN=()
@@ -199,6 +211,20 @@ other_users() {
     return 1
 }
 
+boot_vm() {
+    local scenario=$1 arch=x86_64 kernel=$MECH_KERNEL_CACHE/current
+    local modules=$TOUR_ROOT/build/kernel/$arch reader=$TOUR_ROOT/build/kernel/$arch/guest/clock-reader
+    if [ ! -e "$modules/pilecore.ko" ] || [ ! -e "$kernel/$arch/kernel" ]; then
+        note "No kernel modules or guest kernel here: run scripts/install.sh, then build the native preset."
+        return 1
+    fi
+    [ -x "$reader" ] || reader=
+    mkdir -p "$TOUR_DIR/vm"
+    start vm "$TOUR_ROOT/vm/vm-run.sh" "$arch" none "$scenario" "$TOUR_DIR/vm" \
+        "$modules" "$kernel/$arch" $reader
+    start guest "$TOUR_ROOT/vm/vm-follow.sh" "$TOUR_DIR/vm/results.log"
+}
+
 # Checks. They fork as little as they can: on a loaded machine every process started costs.
 lines_of() {
     local file=$TOUR_DIR/$1.out
@@ -276,6 +302,10 @@ _tour_line_no() {
         END { print at }
     ' "$TOUR_DIR/timeline"
 }
+
+vm_lines() { guest_report_lines "$TOUR_DIR/vm/results.log" "$1" "$2"; }
+vm_rc() { guest_report_rc "$TOUR_DIR/vm/results.log" "$1"; }
+vm_value() { guest_report_value "$TOUR_DIR/vm/results.log" "$1"; }
 
 expect_order() {
     local first second
