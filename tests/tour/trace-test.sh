@@ -6,11 +6,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export TOUR_NO_BUILD=1
-if ! command -v strace >/dev/null; then
-    echo "missing strace: run scripts/install.sh"
-    [ "${MECH_STRICT:-0}" = 1 ] && exit 1
-    exit 77
-fi
+command -v strace >/dev/null || exec "$root/tests/missing.sh" strace "run scripts/install.sh"
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 count() { # count PATTERN N: N lines of $out match the extended regular expression PATTERN
