@@ -290,22 +290,32 @@ expect_status() {
     [[ $ended == "$due" || $ended == "$due ("* ]] || _tour_failed "$label: ${ended:-no end}, not $due"
 }
 
+# tour_line LINE: the bash reader of the tour line (its writer and grammar: tour/tour-pty.cpp).
+# Splits a program's line into line_seconds, line_label, line_mark ($ | ! < =), line_continued
+# ("…" or "") and line_text; fails on any other line (the tour's notes).
+tour_line() {
+    [[ $1 =~ ^\ *([0-9]+\.[0-9]+)s\ \ ([^ ]+)\ +([$|!<=])(…)?\ (.*)$ ]] || return 1
+    line_seconds=${BASH_REMATCH[1]} line_label=${BASH_REMATCH[2]} line_mark=${BASH_REMATCH[3]}
+    line_continued=${BASH_REMATCH[4]} line_text=${BASH_REMATCH[5]}
+}
+
 # _tour_line_no OUT TEXT: the number of the first timeline line of OUT's last program (since
 # the last "$" line of its label) that holds TEXT, or nothing.
 _tour_line_no() {
-    local label=$1 mark='|'
+    local label=$1 mark='|' line n=0 at=''
+    local line_seconds line_label line_mark line_continued line_text
     [[ $label != *.err ]] || { label=${label%.err}; mark='!'; }
-    TEXT=$2 awk -v label="$label" -v mark="$mark" '
-        $2 != label { next }
-        substr($3, 1, 1) == "$" { at = "" }
-        at == "" && substr($3, 1, 1) == mark && index($0, ENVIRON["TEXT"]) { at = NR }
-        END { print at }
-    ' "$TOUR_DIR/timeline"
+    while IFS= read -r line; do
+        n=$((n + 1))
+        tour_line "$line" && [ "$line_label" = "$label" ] || continue
+        if [ "$line_mark" = '$' ]; then
+            at=''
+        elif [ -z "$at" ] && [ "$line_mark" = "$mark" ] && [[ $line_text == *"$2"* ]]; then
+            at=$n
+        fi
+    done <"$TOUR_DIR/timeline"
+    echo "$at"
 }
-
-vm_lines() { guest_report_lines "$TOUR_DIR/vm/results.log" "$1" "$2"; }
-vm_rc() { guest_report_rc "$TOUR_DIR/vm/results.log" "$1"; }
-vm_value() { guest_report_value "$TOUR_DIR/vm/results.log" "$1"; }
 
 expect_order() {
     local first second

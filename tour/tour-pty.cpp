@@ -1,19 +1,32 @@
 // tour-pty LABEL DIR -- PROGRAM [ARGS...]
 // Runs PROGRAM with standard input and output on a pseudo-terminal (as it would run from a
-// shell, so its output is line-buffered) and standard error on a pipe. Every line it prints is
-// shown on our standard output as
-//     <seconds since TOUR_T0>  <LABEL> | <line>      (standard output)
-//     <seconds since TOUR_T0>  <LABEL> ! <line>      (standard error)
-//     <seconds since TOUR_T0>  <LABEL> < <line>      (typed into its standard input)
-// each written with one write(2), so the lines of several programs interleave in the order
-// they happened. Control bytes are shown as \xNN. A line still unfinished after a short pause
-// (a prompt) is shown as it is and its rest follows on a line marked "|…". Our standard input
-// is passed on to the program; its end becomes end-of-file (^D) on the terminal. DIR receives
-// LABEL.pid, and the raw bytes of LABEL.out and LABEL.err for scenarios that wait for text.
-// Every shown line is also appended to DIR/timeline, which all the tour-pty of a play share,
-// so that a scenario can check the order of lines across its programs. A line enters the
-// timeline before its bytes reach LABEL.out or LABEL.err: whatever a scenario saw there and
-// then caused comes later in the timeline.
+// shell, so its output is line-buffered) and standard error on a pipe. Every line it prints, or
+// is typed into it, is shown on our standard output as one tour line (below), each written with
+// one write(2), so the lines of several programs interleave in the order they happened. A line
+// still unfinished after a short pause (a prompt) is shown as it is and its rest follows on a
+// line marked "…". Our standard input is passed on to the program; its end becomes end-of-file
+// (^D) on the terminal. DIR receives LABEL.pid, and the raw bytes of LABEL.out and LABEL.err
+// for scenarios that wait for text. Every shown line is also appended to DIR/timeline, which
+// all the tour-pty of a play share, so that a scenario can check the order of lines across its
+// programs. A line enters the timeline before its bytes reach LABEL.out or LABEL.err: whatever
+// a scenario saw there and then caused comes later in the timeline.
+//
+// The tour line, written here alone; its readers are tour/lib.sh's tour_line (bash) and
+// tour/trace.pl (Perl):
+//   LINE   = TIME "s" "  " LABEL PAD " " MARK [ "…" ] " " TEXT
+//   TIME   = seconds since TOUR_T0 (ns since the epoch), printf "%7.2f"
+//   LABEL  = the scenario's name for the program (no blank); PAD = spaces up to 8 columns
+//   MARK   = "$"  the command line, ending "   (pid N)", once the program runs
+//          | "|"  a line of its standard output
+//          | "!"  a line of its standard error (or tour-pty's own failure to start it)
+//          | "<"  a line typed into its standard input
+//          | "="  how it ended: Status::describe(), "exit status N" or
+//                 "killed by signal N (Name)", with ", core dumped" when it did
+//   "…"    = TEXT is the rest of a line shown before, unfinished (a prompt)
+//   TEXT   = the line's bytes without its newline, control bytes but tab shown as \xNN
+// The tour's own lines (tour/lib.sh) stand between them and start with nine blanks: a note
+// "── TEXT", a signal "⚡ kill -SIG PID   (LABEL)", a sleep "⏸ LABEL sleeps in the kernel in
+// FN   (/proc/PID/wchan)"; tour/tour heads each scenario with "━━━ NAME: SUMMARY".
 #include <fcntl.h>
 #include <unistd.h>
 
