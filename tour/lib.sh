@@ -317,6 +317,10 @@ _tour_line_no() {
     echo "$at"
 }
 
+vm_lines() { guest_report_lines "$TOUR_DIR/vm/results.log" "$1" "$2"; }
+vm_rc() { guest_report_rc "$TOUR_DIR/vm/results.log" "$1"; }
+vm_value() { guest_report_value "$TOUR_DIR/vm/results.log" "$1"; }
+
 expect_order() {
     local first second
     first=$(_tour_line_no "$1" "$2")
