@@ -463,14 +463,24 @@ void Process::kill() {
     }
 }
 
-void Process::write(std::string_view bytes) {
+bool Process::offer(std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(in_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EPIPE)
+            return false;
         if (n < 0)
             fail("write to program");
         bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+void Process::write(std::string_view bytes) {
+    if (!offer(bytes)) {
+        errno = EPIPE;
+        fail("write to program");
     }
 }
 
@@ -688,8 +698,10 @@ Process startWhereForkFails(const std::string &path, const std::string &unusedUi
 
 Result run(const std::string &path, std::string_view input, Options options, Duration timeout) {
     Process p(path, std::move(options));
+    // A program may end, or close its input, before it has read all of it (a client that gives
+    // up at once): what it printed and how it ended are still the result.
     if (!input.empty())
-        p.write(input);
+        p.offer(input);
     p.closeInput();
     const auto status = p.wait(timeout);
     if (!status)

@@ -93,7 +93,9 @@ class Process {
     void resume();
 
     // Standard input. closeInput() closes the pipe, or on a terminal sends end-of-file (^D).
+    // write() throws when the program has closed its input; offer() then returns false.
     void write(std::string_view bytes);
+    bool offer(std::string_view bytes);
     void closeInput();
 
     // Everything read so far (reads what is waiting first, without blocking).

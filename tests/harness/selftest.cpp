@@ -22,6 +22,16 @@ TEST(Harness, CapturesBytesAndStatusExactly) {
     EXPECT_EQ("exit status 7", r.status.describe());
 }
 
+// More input than a pipe holds, to a program that ends without reading it: run() still
+// gives its output and status (the write fails with EPIPE, every time).
+TEST(Harness, RunTakesAProgramThatEndsBeforeReadingItsInput) {
+    constexpr std::size_t kMoreThanAPipe = 1 << 20;
+    const auto r =
+        harness::run("/bin/sh", std::string(kMoreThanAPipe, 'x'), shell("echo gone; exit 3"));
+    EXPECT_BYTES("gone\n", r.out);
+    EXPECT_EQ("exit status 3", r.status.describe());
+}
+
 TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
     auto o = shell("[ -t 0 ] && [ -t 1 ] && [ ! -t 2 ] && echo tty; read x; echo \"got $x\"; cat");
     o.pty = true;
