@@ -1,7 +1,6 @@
 // The kernel modules in a real kernel: each case boots one Debian kernel of the matrix
 // (cmake/KernelModules.cmake) under qemu (vm/vm-run.sh), runs one scenario of vm/guest-init.sh
-// in it and
-// checks what the guest reported: every step's kernel-log lines against
+// in it and checks what the guest reported: every step's kernel-log lines against
 // tests/vm/golden/<step>.out, the writer's delay, that no reader ever saw a half-updated node,
 // and that the kernel logged no BUG, WARNING, Oops, lockup, hung task, lockdep, KASAN or
 // RCU report.
@@ -13,11 +12,9 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <map>
 #include <ostream>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
