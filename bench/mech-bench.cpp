@@ -3,9 +3,11 @@
 // "name value" lines that bench/run gathers:
 //   mech-bench fortune N [oracle-server]         N fortune exchanges (bare UDP ping-pong without)
 //   mech-bench fork N dump|reply|bare [server]   N TCP connections through a forking server
-//   mech-bench mq N WATCHER|- CREATOR WRITER     N messages from WRITER (my-mq-writer) drained
-//                                                from "/my_mq" by WATCHER, or with "-" by a bare
-//                                                mq_receive loop on the queue CREATOR makes;
+//   mech-bench mq N WATCHER CREATOR WRITER       N messages from WRITER (my-mq-writer) drained
+//                                                from "/my_mq" by WATCHER, a program, or a
+//                                                floor on the queue CREATOR makes: "bare", a
+//                                                blocking mq_receive loop, or "bare-thread", a
+//                                                bare SIGEV_THREAD notification loop;
 //                                                WRITER "--paced": one message at a time
 // It uses the fixed ports and queue names, so bench/run starts it in fresh namespaces.
 // Every wait polls with a timeout; the timed spans hold no sleep, only the work and its waits.
@@ -55,6 +57,8 @@ constexpr const char *kAnswer = "Good Bye";
 constexpr const char *kQueue = "/my_mq";
 constexpr const char *kQueueFile = "/dev/mqueue/my_mq";
 constexpr const char *kMessageSize = "25";  // what mq-sender sends: 24 characters and a NUL
+// The longest message of the queue that mq-thread-watch makes: the notification floor's buffer.
+constexpr long kQueueMessageMax = 8192;
 
 [[noreturn]] void die(const std::string &why) {
     fprintf(stderr, "mech-bench: %s\n", why.c_str());
@@ -368,6 +372,52 @@ long queueField(const char *field) {
     }
 }
 
+// The mechanism of mq-thread-watch with nothing of the program's own: a SIGEV_THREAD
+// notification whose thread takes every message into a buffer of its thread (no mq_getattr,
+// no malloc), prints the same line per message, registers again and takes what came
+// meanwhile. Against it, mq-thread-watch's figure tells the program's cost from the
+// mechanism's. Says "ready" once it is registered.
+mqd_t notifyQueue = static_cast<mqd_t>(-1);
+
+void notified(sigval);
+
+void notifyAgain() {
+    sigevent request{};
+    request.sigev_notify = SIGEV_THREAD;
+    request.sigev_notify_function = notified;
+    if (mq_notify(notifyQueue, &request) < 0)
+        dieErrno("bare notification: mq_notify");
+}
+
+void takeAll() {
+    thread_local char buf[kQueueMessageMax];
+    ssize_t got;
+    while ((got = mq_receive(notifyQueue, buf, sizeof buf, nullptr)) >= 0)
+        printf("Read %ld bytes\n", static_cast<long>(got));
+}
+
+void notified(sigval) {
+    takeAll();
+    notifyAgain();
+    takeAll();
+}
+
+[[noreturn]] void bareNotificationLoop(int outFd) {
+    dup2(outFd, STDOUT_FILENO);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    notifyQueue = mq_open(kQueue, O_RDONLY | O_NONBLOCK);
+    mq_attr attr;
+    if (notifyQueue == static_cast<mqd_t>(-1) || mq_getattr(notifyQueue, &attr) < 0)
+        dieErrno("bare notification");
+    if (attr.mq_msgsize > kQueueMessageMax)
+        die("bare notification: messages longer than its buffer");
+    notifyAgain();
+    puts("ready");
+    takeAll();
+    for (;;)
+        pause();
+}
+
 // Counts the lines that begin with 'R' ("Read %ld bytes", "ready") on a pipe, as they come.
 struct LineCounter {
     int fd;
@@ -418,31 +468,43 @@ void pacedDrain(long n, LineCounter &counter) {
     printf("rate %.1f\nlost %ld\n", static_cast<double>(seen) / s, n - seen);
 }
 
-void mqCase(long n, const char *watcherBin, const char *creatorBin, const char *writerBin) {
+bool isFloor(const std::string &watcher) {
+    return watcher == "bare" || watcher == "bare-thread";
+}
+
+// Starts the reader of the queue with its standard output on outFd: WATCHER, a program, or one
+// of the floors ("bare", "bare-thread") on the queue that CREATOR makes.
+pid_t startReader(const std::string &watcher, const char *creatorBin, int outFd) {
+    if (!isFloor(watcher)) {
+        // Line-buffered so that every message's line reaches us as it is printed.
+        const pid_t reader = spawn({"stdbuf", "-oL", watcher}, outFd);
+        waitUntil("the watcher's notification registration",
+                  [] { return queueField("NOTIFY_PID") > 0; });
+        return reader;
+    }
+    // The same queue as the watchers': let one of them create it, then take it over.
+    const int null = devNull();
+    const pid_t creator = spawn({creatorBin}, null);
+    waitUntil("the queue", [] { return queueField("NOTIFY_PID") > 0; });
+    stop(creator);
+    close(null);
+    const pid_t reader = fork();
+    if (reader == 0 && watcher == "bare")
+        bareReceiver(outFd);
+    if (reader == 0)
+        bareNotificationLoop(outFd);
+    return reader;
+}
+
+void mqCase(long n, const std::string &watcher, const char *creatorBin, const char *writerBin) {
     int out[2];
     if (pipe(out) < 0)
         dieErrno("pipe");
-    pid_t reader;
-    if (watcherBin != nullptr) {
-        // Line-buffered so that every message's line reaches us as it is printed.
-        reader = spawn({"stdbuf", "-oL", watcherBin}, out[1]);
-        waitUntil("the watcher's notification registration",
-                  [] { return queueField("NOTIFY_PID") > 0; });
-    } else {
-        // The same queue as the watchers': let one of them create it, then take it over.
-        const int null = devNull();
-        const pid_t creator = spawn({creatorBin}, null);
-        waitUntil("the queue", [] { return queueField("NOTIFY_PID") > 0; });
-        stop(creator);
-        close(null);
-        reader = fork();
-        if (reader == 0)
-            bareReceiver(out[1]);
-    }
+    const pid_t reader = startReader(watcher, creatorBin, out[1]);
     close(out[1]);
     LineCounter counter{out[0]};
-    if (watcherBin == nullptr && counter.lines(1) != 1)
-        die("mq: the bare receiver did not start");
+    if (isFloor(watcher) && counter.lines(1) != 1)
+        die("mq: the floor " + watcher + " did not start");
 
     if (strcmp(writerBin, "--paced") == 0) {
         pacedDrain(n, counter);
@@ -481,9 +543,8 @@ int main(int argc, char **argv) {
     } else if (what == "fork" && argc > 3) {
         forkCase(n, argv[3], argc > 4 ? argv[4] : nullptr);
     } else if (what == "mq" && argc > 5) {
-        // mech-bench mq N WATCHER|- CREATOR WRITER
-        const std::string watcher = argv[3];
-        mqCase(n, watcher == "-" ? nullptr : argv[3], argv[4], argv[5]);
+        // mech-bench mq N WATCHER CREATOR WRITER
+        mqCase(n, argv[3], argv[4], argv[5]);
     } else {
         die("usage: mech-bench fortune|fork|mq N ...");
     }

@@ -4,12 +4,59 @@
 # build/kernel/<arch>/; every other kernel tested (a flavour: 6.12, PREEMPT_RT, the debug
 # kernel built from source by scripts/install.d/60-debug-kernel.sh) in
 # build/kernel/<kernel-release>/, the release its headers report.
-set(MECH_KERNEL_CACHE /var/cache/mechanisms/kernel CACHE PATH
+include_guard(GLOBAL)
+
+# The cache's default folder is written once, in scripts/kernel-cache.sh, for the scripts too.
+file(STRINGS ${CMAKE_SOURCE_DIR}/scripts/kernel-cache.sh cache_line
+     REGEX "^mech_kernel_cache_default=")
+string(REGEX REPLACE "^[^=]*=" "" cache_default "${cache_line}")
+set(MECH_KERNEL_CACHE ${cache_default} CACHE PATH
     "Unpacked Debian kernels and headers (scripts/install.d/50-kernels.sh)")
 set(MECH_KERNEL_OUT ${CMAKE_SOURCE_DIR}/build/kernel)
-set(MECH_KERNEL_ARCHES x86_64 i686)
-set(MECH_KERNEL_FLAVOURS 6.12-amd64 rt-amd64 debug)
-set(MECH_KERNELS ${MECH_KERNEL_ARCHES} ${MECH_KERNEL_FLAVOURS})
+
+# The kernel matrix, the one list of the kernels the modules are built for and tested in:
+# NAME:ARCH:MODELS, MODELS the preemption models each is booted with (preempt=). A NAME that is
+# an architecture is Debian 12's default kernel for it; the others are flavours.
+set(MECH_KERNEL_MATRIX
+  x86_64:x86_64:none,full
+  i686:i686:none,full
+  6.12-amd64:x86_64:none,full   # Debian 12's newest 6.12 kernel
+  rt-amd64:x86_64:full          # PREEMPT_RT: always fully preemptible, no model to choose
+  debug:x86_64:none,full)       # 6.1 with lockdep, PROVE_RCU, KASAN (60-debug-kernel.sh)
+set(MECH_KERNELS)
+set(MECH_KERNEL_ARCHES)
+foreach(entry ${MECH_KERNEL_MATRIX})
+  string(REPLACE ":" ";" fields ${entry})
+  list(GET fields 0 name)
+  list(GET fields 1 arch)
+  list(APPEND MECH_KERNELS ${name})
+  if(name STREQUAL arch)
+    list(APPEND MECH_KERNEL_ARCHES ${arch})
+  endif()
+endforeach()
+
+# The architecture (x86_64 or i686) and the preemption models (a list) of a kernel of the matrix.
+function(mech_kernel_field kernel index out)
+  foreach(entry ${MECH_KERNEL_MATRIX})
+    string(REPLACE ":" ";" fields ${entry})
+    list(GET fields 0 name)
+    if(name STREQUAL kernel)
+      list(GET fields ${index} value)
+      string(REPLACE "," ";" value ${value})
+      set(${out} ${value} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "no kernel ${kernel} in MECH_KERNEL_MATRIX")
+endfunction()
+function(mech_kernel_arch kernel out)
+  mech_kernel_field(${kernel} 1 value)
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+function(mech_kernel_models kernel out)
+  mech_kernel_field(${kernel} 2 value)
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
 set(MECH_KERNEL_BUILD OFF)
 if(MECH_ARCH STREQUAL x86_64 AND NOT MECH_SANITIZE)
   set(MECH_KERNEL_BUILD ON)

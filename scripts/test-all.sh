@@ -17,6 +17,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 export MECH_STRICT=${MECH_STRICT:-1}
 release=$(. /etc/os-release && echo "${VERSION_ID:-?}")
+# shellcheck source=scripts/kernel-cache.sh
+source scripts/kernel-cache.sh
 
 kernel_vm=1
 if [ "${1:-}" = --no-kernel-vm ]; then
@@ -85,7 +87,7 @@ in_debian13() {
     find "$dest" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
     tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$dest" -xf - || return 1
     # Lint takes the files git tracks: the copy's own index holds them.
-    scripts/in-root.sh --bind "${MECH_KERNEL_CACHE:-/var/cache/mechanisms/kernel}" "$debian13" \
+    scripts/in-root.sh --bind "$MECH_KERNEL_CACHE" "$debian13" \
         bash -c 'cd mechanisms && scripts/install.sh --tests && git init -q . && git add -A &&
             scripts/test-all.sh --no-kernel-vm native i686' 2>&1 |
         sed -u 's/^/debian13| /'

@@ -37,6 +37,10 @@
 #   page_band LABEL FROM TO INSIDE TITLE  on the page, a band titled TITLE from LABEL's first
 #                           line holding FROM to its next line holding TO; LABEL's lines in it
 #                           that hold INSIDE ('' for none) are marked
+#   boot_vm SCENARIO        boot the x86_64 kernel VM (vm/vm-run.sh) with the modules for
+#                           SCENARIO of vm/guest-init.sh, as the started program "vm", and
+#                           follow its report as "guest"; fails, with a note, where the kernel
+#                           or the modules are missing
 # Every program still running when the scenario ends is stopped.
 # They may check what the programs printed and how they ended. OUT is a LABEL (its standard
 # output) or LABEL.err (its standard error), of the last program started under that label; its
@@ -56,6 +60,10 @@
 #   lines_of OUT            prints OUT's lines, for the scenario's own checks
 #   number_after OUT TEXT   prints the whole number that follows TEXT in the first line of
 #                           OUT holding it (a pid, a count), or nothing
+#   vm_lines STEP KIND      the lines of KIND (out or log) of the guest's step STEP (after
+#                           boot_vm; vm/guest-report.sh reads the report)
+#   vm_rc STEP              the status of the guest's step STEP
+#   vm_value WORD           the value the guest reported under WORD (window-seconds, ...)
 
 # The tables below are read by tour/tour, which sources this file.
 # shellcheck disable=SC2034
@@ -63,6 +71,10 @@ TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 TOUR_BIN=$TOUR_ROOT/build/native/bin
 TOUR_LIB=$TOUR_ROOT/build/native/lib
 TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
+# shellcheck source=scripts/kernel-cache.sh
+source "$TOUR_ROOT/scripts/kernel-cache.sh"
+# shellcheck source=vm/guest-report.sh
+source "$TOUR_ROOT/vm/guest-report.sh"
 declare -A TOUR_SUMMARY=() TOUR_SECONDS=() TOUR_TRACE=()
 TOUR_NAMES=()
 declare -A TOUR_PID=() TOUR_IN=()
@@ -222,6 +234,20 @@ other_users() {
     return 1
 }
 
+boot_vm() {
+    local scenario=$1 arch=x86_64 kernel=$MECH_KERNEL_CACHE/current
+    local modules=$TOUR_ROOT/build/kernel/$arch reader=$TOUR_ROOT/build/kernel/$arch/guest/clock-reader
+    if [ ! -e "$modules/pilecore.ko" ] || [ ! -e "$kernel/$arch/kernel" ]; then
+        note "No kernel modules or guest kernel here: run scripts/install.sh, then build the native preset."
+        return 1
+    fi
+    [ -x "$reader" ] || reader=
+    mkdir -p "$TOUR_DIR/vm"
+    start vm "$TOUR_ROOT/vm/vm-run.sh" "$arch" none "$scenario" "$TOUR_DIR/vm" \
+        "$modules" "$kernel/$arch" $reader
+    start guest "$TOUR_ROOT/vm/vm-follow.sh" "$TOUR_DIR/vm/results.log"
+}
+
 # Checks. They fork as little as they can: on a loaded machine every process started costs.
 lines_of() {
     local file=$TOUR_DIR/$1.out
@@ -287,18 +313,36 @@ expect_status() {
     [[ $ended == "$due" || $ended == "$due ("* ]] || _tour_failed "$label: ${ended:-no end}, not $due"
 }
 
+# tour_line LINE: the bash reader of the tour line (its writer and grammar: tour/tour-pty.cpp).
+# Splits a program's line into line_seconds, line_label, line_mark ($ | ! < =), line_continued
+# ("…" or "") and line_text; fails on any other line (the tour's notes).
+tour_line() {
+    [[ $1 =~ ^\ *([0-9]+\.[0-9]+)s\ \ ([^ ]+)\ +([$|!<=])(…)?\ (.*)$ ]] || return 1
+    line_seconds=${BASH_REMATCH[1]} line_label=${BASH_REMATCH[2]} line_mark=${BASH_REMATCH[3]}
+    line_continued=${BASH_REMATCH[4]} line_text=${BASH_REMATCH[5]}
+}
+
 # _tour_line_no OUT TEXT: the number of the first timeline line of OUT's last program (since
 # the last "$" line of its label) that holds TEXT, or nothing.
 _tour_line_no() {
-    local label=$1 mark='|'
+    local label=$1 mark='|' line n=0 at=''
+    local line_seconds line_label line_mark line_continued line_text
     [[ $label != *.err ]] || { label=${label%.err}; mark='!'; }
-    TEXT=$2 awk -v label="$label" -v mark="$mark" '
-        $2 != label { next }
-        substr($3, 1, 1) == "$" { at = "" }
-        at == "" && substr($3, 1, 1) == mark && index($0, ENVIRON["TEXT"]) { at = NR }
-        END { print at }
-    ' "$TOUR_DIR/timeline"
+    while IFS= read -r line; do
+        n=$((n + 1))
+        tour_line "$line" && [ "$line_label" = "$label" ] || continue
+        if [ "$line_mark" = '$' ]; then
+            at=''
+        elif [ -z "$at" ] && [ "$line_mark" = "$mark" ] && [[ $line_text == *"$2"* ]]; then
+            at=$n
+        fi
+    done <"$TOUR_DIR/timeline"
+    echo "$at"
 }
+
+vm_lines() { guest_report_lines "$TOUR_DIR/vm/results.log" "$1" "$2"; }
+vm_rc() { guest_report_rc "$TOUR_DIR/vm/results.log" "$1"; }
+vm_value() { guest_report_value "$TOUR_DIR/vm/results.log" "$1"; }
 
 expect_order() {
     local first second

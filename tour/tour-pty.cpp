@@ -1,29 +1,38 @@
 // tour-pty LABEL DIR -- PROGRAM [ARGS...]
 // Runs PROGRAM with standard input and output on a pseudo-terminal (as it would run from a
-// shell, so its output is line-buffered) and standard error on a pipe. Every line it prints is
-// shown on our standard output as a tour line, each written with one write(2), so the lines of
-// several programs interleave in the order they happened. The tour line, which tour/trace.pl
-// (Trace::Read) and tour/lib.sh's checks read:
-//     line  = TIME "  " LABEL " " MARK [ "…" ] " " TEXT
-//     TIME  = seconds since TOUR_T0, "%7.2f" and "s"
-//     LABEL = the label (no spaces), padded with spaces to 8 characters
-//     MARK  = "|" standard output, "!" standard error, "<" typed into its standard input,
-//             "$" the command started, "=" how it ended; "…": the rest of a line shown in part
-//     TEXT  = the line, control bytes other than tab as \xNN; for "$" the command and
-//             "   (pid " PID ")"; for "=" "exit status " N, or "killed by signal " N " (" NAME ")"
-//             and maybe ", core dumped"
-// A line still unfinished after a short pause (a prompt) is shown as it is and its rest
-// follows on a line marked "|…". Our standard input is passed on to the program; its end
-// becomes end-of-file (^D) on the terminal. DIR receives LABEL.pid, and the raw bytes of
-// LABEL.out and LABEL.err for scenarios that wait for text.
-// Every shown line is also appended to DIR/timeline, which all the tour-pty of a play share,
-// so that a scenario can check the order of lines across its programs. A line enters the
-// timeline before its bytes reach LABEL.out or LABEL.err: whatever a scenario saw there and
-// then caused comes later in the timeline.
+// shell, so its output is line-buffered) and standard error on a pipe. Every line it prints, or
+// is typed into it, is shown on our standard output as one tour line (below), each written with
+// one write(2), so the lines of several programs interleave in the order they happened. A line
+// still unfinished after a short pause (a prompt) is shown as it is and its rest follows on a
+// line marked "…". Our standard input is passed on to the program; its end becomes end-of-file
+// (^D) on the terminal. DIR receives LABEL.pid, and the raw bytes of LABEL.out and LABEL.err
+// for scenarios that wait for text. Every shown line is also appended to DIR/timeline, which
+// all the tour-pty of a play share, so that a scenario can check the order of lines across its
+// programs. A line enters the timeline before its bytes reach LABEL.out or LABEL.err: whatever
+// a scenario saw there and then caused comes later in the timeline.
+//
+// The tour line, written here alone; its readers are tour/lib.sh's tour_line (bash) and
+// tour/trace.pl's Trace::Read (Perl):
+//   LINE   = TIME "s" "  " LABEL PAD " " MARK [ "…" ] " " TEXT
+//   TIME   = seconds since TOUR_T0 (ns since the epoch), printf "%7.2f"
+//   LABEL  = the scenario's name for the program (no blank); PAD = spaces up to 8 columns
+//   MARK   = "$"  the command line, ending "   (pid N)", once the program runs
+//          | "|"  a line of its standard output
+//          | "!"  a line of its standard error (or tour-pty's own failure to start it)
+//          | "<"  a line typed into its standard input
+//          | "="  how it ended: Status::describe(), "exit status N" or
+//                 "killed by signal N (Name)", with ", core dumped" when it did
+//   "…"    = TEXT is the rest of a line shown before, unfinished (a prompt)
+//   TEXT   = the line's bytes without its newline, control bytes but tab shown as \xNN
+// The tour's own lines (tour/lib.sh) stand between them and start with nine blanks: a note
+// "── TEXT", a signal "⚡ kill -SIG PID   (LABEL)", a sleep "⏸ LABEL sleeps in the kernel in
+// FN   (/proc/PID/wchan)"; tour/tour heads each scenario with "━━━ NAME: SUMMARY"; in traced
+// plays only, the page marks "@page ..." (their grammar beside `note` in tour/lib.sh).
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +127,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: tour-pty LABEL DIR -- PROGRAM [ARGS...]\n");
         return 2;
     }
+    // Typing to a program that has ended fails with EPIPE rather than ending us.
+    std::signal(SIGPIPE, SIG_IGN);
     label = argv[1];
     const std::string dir = argv[2];
     timeline = ::open((dir + "/timeline").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -172,11 +183,7 @@ int main(int argc, char **argv) {
         err.feed(proc.err());
         out.flushPrompt(true);
         err.flushPrompt(true);
-        std::string ending = status->exited()
-                                 ? "exit status " + std::to_string(status->code())
-                                 : "killed by signal " + std::to_string(status->signal()) + " (" +
-                                       strsignal(status->signal()) + ")" +
-                                       (status->coreDumped() ? ", core dumped" : "");
+        const std::string ending = status->describe();
         show('=', ending);
         std::ofstream(dir + "/" + label + ".status") << ending << "\n";
         std::fflush(nullptr);

@@ -18,7 +18,9 @@
 set -euo pipefail
 level=${1:-tour}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-cache=${MECH_KERNEL_CACHE:-/var/cache/mechanisms/kernel}
+# shellcheck source=scripts/kernel-cache.sh
+source "$here/../kernel-cache.sh"
+cache=$MECH_KERNEL_CACHE
 logs=${MECH_INSTALL_LOGS:-/var/log/mechanisms}
 # shellcheck source=scripts/progress.sh
 source "$here/../progress.sh"

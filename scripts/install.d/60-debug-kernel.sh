@@ -17,7 +17,9 @@
 set -euo pipefail
 level=${1:-tour}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-cache=${MECH_KERNEL_CACHE:-/var/cache/mechanisms/kernel}
+# shellcheck source=scripts/kernel-cache.sh
+source "$here/../kernel-cache.sh"
+cache=$MECH_KERNEL_CACHE
 package=linux-source-6.1
 # Every option the guest and the checkers need. The build stops if one of them is not set once
 # the configuration has resolved its dependencies. MODULE_SIG (not enforced) makes the kernel

@@ -3,7 +3,9 @@
 # (current, 6.12-amd64, rt-amd64, debug, checkpatch) points to, such as the ABI a point
 # release replaced. Its own apt configuration stays.
 set -euo pipefail
-cache=${MECH_KERNEL_CACHE:-/var/cache/mechanisms/kernel}
+# shellcheck source=scripts/kernel-cache.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../kernel-cache.sh"
+cache=$MECH_KERNEL_CACHE
 [ -d "$cache" ] || exit 0
 declare -A used=([apt-debian12]=1)
 for link in "$cache"/*; do

@@ -63,7 +63,7 @@ TEST_F(ClockReader, PrintsEachByteInHex) {
     const auto r = run();
     EXPECT_BYTES(sixLines({"2a", "7", "0", "ff", "10", "1"}), r.out);
     EXPECT_EQ("", r.err);
-    EXPECT_EQ("exit 0", r.status.describe());
+    EXPECT_EQ("exit status 0", r.status.describe());
 }
 
 // A FIFO shows the reads are single bytes: of eight bytes written, two are left over.
@@ -74,7 +74,7 @@ TEST_F(ClockReader, ReadsSixSingleBytesFromAStream) {
     ASSERT_EQ(8, write(fifo.get(), "\x2a\x07\x33\x44\x55\x66\x77\x88", 8));
     const auto r = run();
     EXPECT_BYTES(sixLines({"2a", "7", "33", "44", "55", "66"}), r.out);
-    EXPECT_EQ("exit 0", r.status.describe());
+    EXPECT_EQ("exit status 0", r.status.describe());
     char rest[16];
     ASSERT_EQ(2, read(fifo.get(), rest, sizeof rest));
     EXPECT_EQ("\x77\x88", std::string(rest, 2));
@@ -103,21 +103,21 @@ TEST_F(ClockReader, ReadsThatDeliverNothingRepeatTheLastByte) {
     const auto status = p.wait(kRun);
     ASSERT_TRUE(status);
     EXPECT_BYTES(sixLines({"2a", "7", "7", "7", "7", "7"}), p.out());
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
 }
 
 TEST_F(ClockReader, ADeviceThatDeliversNothingGivesSixFours) {
     HARNESS_REQUIRE(bindOnto("/dev/null", kClock));
     const auto r = run();
     EXPECT_BYTES(sixLines({"4", "4", "4", "4", "4", "4"}), r.out);
-    EXPECT_EQ("exit 0", r.status.describe());
+    EXPECT_EQ("exit status 0", r.status.describe());
 }
 
 TEST_F(ClockReader, NoDeviceReportsAndEndsWithOne) {
     const auto r = run();
     EXPECT_BYTES("", r.out);
     EXPECT_BYTES("clock:: " + std::string(strerror(ENOENT)) + "\n", r.err);
-    EXPECT_EQ("exit 1", r.status.describe());
+    EXPECT_EQ("exit status 1", r.status.describe());
 }
 
 TEST_F(ClockReader, UnreadableDeviceReportsAndEndsWithOne) {
@@ -125,7 +125,7 @@ TEST_F(ClockReader, UnreadableDeviceReportsAndEndsWithOne) {
     const auto r = run({.asNobody = true});
     EXPECT_BYTES("", r.out);
     EXPECT_BYTES("clock:: " + std::string(strerror(EACCES)) + "\n", r.err);
-    EXPECT_EQ("exit 1", r.status.describe());
+    EXPECT_EQ("exit status 1", r.status.describe());
 }
 
 }  // namespace

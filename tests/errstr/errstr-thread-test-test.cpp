@@ -43,7 +43,7 @@ TEST(ErrstrThreadTest, FourLinesTwoBuffersMainTextIntact) {
     EXPECT_NE(other, main);
     EXPECT_TRUE(other.starts_with("0x") && main.starts_with("0x")) << other << " " << main;
     EXPECT_BYTES("", result.err);
-    EXPECT_EQ("exit 0", result.status.describe());
+    EXPECT_EQ("exit status 0", result.status.describe());
 }
 
 // The C library sizes a new thread's stack by the stack limit: with a limit no address space
@@ -71,7 +71,7 @@ TEST(ErrstrThreadTest, FailedThreadCreationIsReportedWithItsNumber) {
             : harness::run(program, {}, {.limits = {{RLIMIT_STACK, kUnmappableStack}}});
     EXPECT_BYTES("Main thread has called strerror()\n", result.out);
     EXPECT_BYTES("pthread_create: Resource temporarily unavailable\n", result.err);
-    EXPECT_EQ("exit " + std::to_string(EAGAIN), result.status.describe());
+    EXPECT_EQ("exit status " + std::to_string(EAGAIN), result.status.describe());
 }
 
 // The program is position-dependent, as the local-exec buffer it compiles in requires.

@@ -81,7 +81,7 @@ TEST(StrerrorTsdProcess, NoKeyLeftIsReportedOnceAndTextsStillCome) {
     const auto result = harness::run(ERRSTR_HELPER_DIR "/errstr-tsd-nokey");
     EXPECT_BYTES("Invalid argument\nUnknown error\n", result.out);
     EXPECT_BYTES("pthread_key_create: Resource temporarily unavailable\n", result.err);
-    EXPECT_EQ("exit 0", result.status.describe());
+    EXPECT_EQ("exit status 0", result.status.describe());
 }
 
 }  // namespace

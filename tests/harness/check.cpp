@@ -19,14 +19,14 @@ testing::AssertionResult sameBytes(const char *expectedExpr, const char *actualE
 }
 
 Golden golden(std::string_view name) {
-    const std::string base = testsDir() + "/" + std::string(name);
+    const std::string base = HARNESS_TESTS_DIR "/" + std::string(name);
     if (!std::filesystem::exists(base + ".out"))
         throw std::runtime_error("golden file missing: " + base + ".out");
     Golden g{readFile(base + ".out"), readFile(base + ".err"), readFile(base + ".status")};
     while (!g.status.empty() && (g.status.back() == '\n' || g.status.back() == ' '))
         g.status.pop_back();
     if (g.status.empty())
-        g.status = "exit 0";
+        g.status = "exit status 0";
     return g;
 }
 

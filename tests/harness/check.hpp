@@ -41,7 +41,7 @@ testing::AssertionResult sameBytes(const char *expectedExpr, const char *actualE
                                    std::string_view expected, std::string_view actual);
 
 // Golden files beside the tests: <tests>/<name>.out, <name>.err (empty when missing) and
-// <name>.status (a Status::describe() text such as "exit 0"; "exit 0" when missing).
+// <name>.status (a Status::describe() text such as "exit status 0"; "exit status 0" when missing).
 struct Golden {
     std::string out, err, status;
 };

@@ -19,7 +19,17 @@ TEST(Harness, CapturesBytesAndStatusExactly) {
         harness::run("/bin/sh", "in\n", shell("cat; printf 'a\\000b'; printf e >&2; exit 7"));
     EXPECT_BYTES(std::string("in\na\0b", 6), r.out);
     EXPECT_BYTES("e", r.err);
-    EXPECT_EQ("exit 7", r.status.describe());
+    EXPECT_EQ("exit status 7", r.status.describe());
+}
+
+// More input than a pipe holds, to a program that ends without reading it: run() still
+// gives its output and status (the write fails with EPIPE, every time).
+TEST(Harness, RunTakesAProgramThatEndsBeforeReadingItsInput) {
+    constexpr std::size_t kMoreThanAPipe = 1 << 20;
+    const auto r =
+        harness::run("/bin/sh", std::string(kMoreThanAPipe, 'x'), shell("echo gone; exit 3"));
+    EXPECT_BYTES("gone\n", r.out);
+    EXPECT_EQ("exit status 3", r.status.describe());
 }
 
 TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
@@ -32,7 +42,7 @@ TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
     p.closeInput();  // ^D ends cat
     const auto status = p.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES("tty\ngot word\n", p.out());  // no echo, no \r added
 }
 
@@ -89,7 +99,7 @@ TEST(Harness, SignalsReachTheProgram) {
     p.signal(SIGHUP);
     EXPECT_TRUE(p.waitForOutput("hup\n"));
     p.signal(SIGKILL);
-    EXPECT_EQ("signal 9 (Killed)", p.wait()->describe());
+    EXPECT_EQ("killed by signal 9 (Killed)", p.wait()->describe());
 }
 
 TEST(Harness, IsolatedNetworkHasLoopbackUp) {
@@ -110,7 +120,7 @@ TEST(Harness, StartsStoppedBeforeExecUntilResumed) {
     p.resume();
     const auto status = p.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES("ran\n", p.out());
 }
 

@@ -26,7 +26,7 @@ TEST(LibcallApp, CallsTest1BetweenItsLines) {
     const auto result = runFrom(work);
     EXPECT_BYTES("lib test\nlibqor.so: test1() called\nend\n", result.out);
     EXPECT_BYTES("", result.err);
-    EXPECT_EQ("exit 0", result.status.describe());
+    EXPECT_EQ("exit status 0", result.status.describe());
 }
 
 TEST(LibcallApp, WithoutLibqorTheLoaderRefusesToStartIt) {
@@ -35,7 +35,7 @@ TEST(LibcallApp, WithoutLibqorTheLoaderRefusesToStartIt) {
     EXPECT_BYTES("", result.out);
     EXPECT_NE(std::string::npos, result.err.find("./libqor.so: cannot open shared object file"))
         << result.err;
-    EXPECT_EQ("exit 127", result.status.describe());
+    EXPECT_EQ("exit status 127", result.status.describe());
 }
 
 // Bound lazily: the program starts and prints its first line; the loader ends it when test1
@@ -46,11 +46,11 @@ TEST(LibcallApp, WithoutTest1TheLoaderEndsItAtTheCall) {
     const auto onTerminal = runFrom(work, true);
     EXPECT_BYTES("lib test\n", onTerminal.out);
     EXPECT_NE(std::string::npos, onTerminal.err.find("undefined symbol: test1")) << onTerminal.err;
-    EXPECT_EQ("exit 127", onTerminal.status.describe());
+    EXPECT_EQ("exit status 127", onTerminal.status.describe());
 
     const auto onPipe = runFrom(work);
     EXPECT_BYTES("", onPipe.out);
-    EXPECT_EQ("exit 127", onPipe.status.describe());
+    EXPECT_EQ("exit status 127", onPipe.status.describe());
 }
 
 TEST(LibcallApp, NamesItsLibraryByRelativePathAndBindsLazily) {

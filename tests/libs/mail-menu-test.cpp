@@ -85,7 +85,7 @@ TEST(MailMenu, Dialogues) {
         const auto result = runMenu(c.input);
         EXPECT_BYTES(c.out, result.out);
         EXPECT_BYTES(c.err, result.err);
-        EXPECT_EQ("exit " + std::to_string(c.status), result.status.describe());
+        EXPECT_EQ("exit status " + std::to_string(c.status), result.status.describe());
     }
 }
 
@@ -111,7 +111,7 @@ TEST(MailMenu, WithoutTheLibraryTheLoaderRefusesToStartIt) {
     EXPECT_NE(std::string::npos,
               result.err.find("libshared.so.1.0: cannot open shared object file"))
         << result.err;
-    EXPECT_EQ("exit 127", result.status.describe());
+    EXPECT_EQ("exit status 127", result.status.describe());
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(QueryClient, OneTwoGivesTwoDatagramsAndTwoReplies) {
     harness::Process service(harness::binPath("dgram-reply-service"), {.pty = true});
     ASSERT_TRUE(service.waitForState(serviceBound));
     const auto result = harness::run(harness::binPath("dgram-query-client"), "one two\n");
-    EXPECT_EQ("exit 0", result.status.describe());
+    EXPECT_EQ("exit status 0", result.status.describe());
     EXPECT_BYTES("From server ONE\nFrom server TWO\n", result.out);
     EXPECT_BYTES("", result.err);
     // The service saw two datagrams of 3 bytes each, from one port.
@@ -91,7 +91,7 @@ TEST_F(QueryClient, WordsAndRepliesAtAndOverTheLimits) {
     }
     const auto status = client.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());  // the end of its input ends the client
+    EXPECT_EQ("exit status 0", status->describe());  // the end of its input ends the client
     EXPECT_BYTES(expected, client.out());
     EXPECT_BYTES("", client.err());
     EXPECT_FALSE(harness::recvFrom(service, 100ms));  // nothing more was sent
@@ -110,7 +110,7 @@ TEST_F(QueryClient, MissingReplyIsReportedAndTheNextWordFollows) {
     harness::sendTo(service, from, "TWO");
     const auto status = client.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES("From server TWO\n", client.out());
     EXPECT_BYTES("recvfrom: Resource temporarily unavailable\n", client.err());
 }
@@ -153,7 +153,7 @@ TEST_F(QueryClient, DatagramFromAnotherPortIsNeverPrinted) {
 TEST_F(QueryClient, NoWordsSendNothing) {
     const Fd service = harness::udpSocket(kPort);
     const auto result = harness::run(harness::binPath("dgram-query-client"), " \n\t\n");
-    EXPECT_EQ("exit 0", result.status.describe());
+    EXPECT_EQ("exit status 0", result.status.describe());
     EXPECT_BYTES("", result.out + result.err);
     EXPECT_FALSE(harness::recvFrom(service, 100ms));
 }

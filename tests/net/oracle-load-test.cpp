@@ -106,7 +106,7 @@ TEST(OracleLoad, ThousandExchangesWithAThirdOfTheClientsQuitting) {
         longest = std::max(longest, took);
         total += took;
         const std::string fortune = fortuneFor(name);
-        ASSERT_EQ("exit 0", result.status.describe()) << result.err;
+        ASSERT_EQ("exit status 0", result.status.describe()) << result.err;
         ASSERT_BYTES(progress(2) + progress(kGreeting.size()) + std::string(kGreeting) + "\n" +
                          progress(2) + progress(fortune.size()) + fortune + "\n",
                      result.out);

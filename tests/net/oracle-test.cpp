@@ -174,7 +174,7 @@ TEST_F(OracleServer, HelloWhereALengthIsDueStartsANewExchange) {
     server.emplace(harness::binPath("oracle-server"), harness::Options{});
     ASSERT_TRUE(server->waitForOutput(kConnected)) << harness::visible(server->out());
     const auto quitter = harness::run(harness::binPath("oracle-client"), "");
-    EXPECT_EQ("exit 1", quitter.status.describe());
+    EXPECT_EQ("exit status 1", quitter.status.describe());
     const auto bob = harness::run(harness::binPath("oracle-client"), "bob\n", {}, 8s);
     EXPECT_GOLDEN(bob, "net/golden/oracle-client-bob");
     const std::string expected = std::string(kConnected) + progress(0) + std::string(kConnected) +
@@ -220,7 +220,7 @@ TEST_F(OracleServer, ClientWithoutAServerGivesUp) {
         const auto start = std::chrono::steady_clock::now();
         const auto result = harness::run(harness::binPath("oracle-client"), "bob\n");
         const auto waited = std::chrono::steady_clock::now() - start;
-        EXPECT_EQ("exit 1", result.status.describe());
+        EXPECT_EQ("exit status 1", result.status.describe());
         EXPECT_BYTES(progress(-1), result.out);
         EXPECT_BYTES(c.err, result.err);
         EXPECT_GE(waited, c.least);
@@ -253,7 +253,7 @@ TEST_F(OracleServer, ClientTakesNothingFromAnotherPort) {
 
 TEST_F(OracleServer, SecondServerCannotBindThePort) {
     const auto second = harness::run(harness::binPath("oracle-server"));
-    EXPECT_EQ("exit 1", second.status.describe());
+    EXPECT_EQ("exit status 1", second.status.describe());
     EXPECT_BYTES("", second.out);
     EXPECT_BYTES("bind:: Address already in use\n", second.err);
 }
@@ -273,7 +273,7 @@ TEST_F(OracleServer, ConversationsWithOracleClient) {
 
 TEST_F(OracleServer, ClientWithoutANameSendsNothing) {
     const auto result = harness::run(harness::binPath("oracle-client"), "");
-    EXPECT_EQ("exit 1", result.status.describe());
+    EXPECT_EQ("exit status 1", result.status.describe());
     EXPECT_BYTES(progress(2) + progress(31) + std::string(kGreeting) + "\n", result.out);
     EXPECT_BYTES("oracle-client: no name on standard input\n", result.err);
     // The server is still waiting for a length: the client sent nothing after its hello.
@@ -284,7 +284,7 @@ TEST_F(OracleServer, ClientWithoutANameSendsNothing) {
 TEST_F(OracleServer, LongNameIsCutTo199Bytes) {
     const std::string name(250, 'x');
     const auto result = harness::run(harness::binPath("oracle-client"), name + "\n");
-    EXPECT_EQ("exit 0", result.status.describe());
+    EXPECT_EQ("exit status 0", result.status.describe());
     EXPECT_TRUE(server->waitForOutput(std::string(199, 'x') + "\n"));
     EXPECT_NE(std::string::npos, server->out().find(progress(199)));
 }

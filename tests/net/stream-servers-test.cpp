@@ -170,7 +170,7 @@ TEST_F(StreamServer, TwoServersContendForThePort) {
     start("stream-dump-server");
     Fd client = connect();  // the dump server holds the port
     const auto reply = harness::run(harness::binPath("stream-reply-server"));
-    EXPECT_EQ("exit 2", reply.status.describe());
+    EXPECT_EQ("exit status 2", reply.status.describe());
     EXPECT_BYTES("", reply.out);
     EXPECT_BYTES("bind:: Address already in use\n", reply.err);
 
@@ -180,7 +180,7 @@ TEST_F(StreamServer, TwoServersContendForThePort) {
     start("stream-reply-server");
     client = connect();
     const auto dump = harness::run(harness::binPath("stream-dump-server"));
-    EXPECT_EQ("exit 1", dump.status.describe());
+    EXPECT_EQ("exit status 1", dump.status.describe());
     EXPECT_BYTES("", dump.out);
     EXPECT_BYTES("bind:: Address already in use\n", dump.err);
 }

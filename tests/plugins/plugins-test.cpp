@@ -65,7 +65,7 @@ TEST_P(EachPlugin, HostNotExportingRegHandlerCannotLoadIt) {
                                      {.args = {plugin(format)}});
     EXPECT_BYTES("viewer: loading " + format + "-handler-plugin.so\n", result.out);
     EXPECT_NE(std::string::npos, result.err.find("undefined symbol: reg_handler")) << result.err;
-    EXPECT_EQ("exit 1", result.status.describe());
+    EXPECT_EQ("exit status 1", result.status.describe());
 }
 
 bool exports(const std::string &path, const std::string &name) {

@@ -50,7 +50,7 @@ TEST_P(Load, EveryMessageIsReportedExactlyOnce) {
     for (auto &writer : writers) {
         const auto status = writer.wait(kLoadTimeout);
         ASSERT_TRUE(status);
-        EXPECT_EQ("exit 0", status->describe()) << writer.err();
+        EXPECT_EQ("exit status 0", status->describe()) << writer.err();
     }
     ASSERT_TRUE(all) << reported << " of " << kMessages << " reported";
     watcher.drainFor(200ms);

@@ -78,7 +78,7 @@ TEST_F(PosixMq, ReceiverWaitsOnAnEmptyQueueUntilAMessageComes) {
     EXPECT_GOLDEN(harness::run(binPath("mq-sender")), "posix-mq/golden/silent");
     const auto status = receiver.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES(std::string(kMessage) + "\nRead 25 bytes; priority = 50\n", receiver.out());
     EXPECT_EQ(0, mqtest::state(kQueue).qsize);
 }
@@ -114,7 +114,7 @@ TEST_F(PosixMq, FullSizeMessageThroughAStoppedPipeArrivesWhole) {
     receiver.signal(SIGCONT);
     const auto status = receiver.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES(message + "\nRead 8192 bytes; priority = 5\n", receiver.out());
     EXPECT_BYTES("", receiver.err());
 }
@@ -129,7 +129,7 @@ TEST_F(PosixMq, SenderWaitsOnAFullQueueUntilOneIsTaken) {
     EXPECT_BYTES("filler\nRead 6 bytes; priority = 7\n", harness::run(binPath("mq-receiver")).out);
     const auto status = sender.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_EQ("", sender.err());
     EXPECT_EQ(25, mqtest::state(kQueue).qsize);
 }

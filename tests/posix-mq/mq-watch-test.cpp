@@ -56,7 +56,7 @@ TEST_F(PosixMq, SignalWatchCreatesMymqAndReportsEachSenderRun) {
 
     std::string expected;
     for (int run = 0; run < 3; ++run) {
-        EXPECT_EQ("exit 0", harness::run(binPath("mq-sender")).status.describe());
+        EXPECT_EQ("exit status 0", harness::run(binPath("mq-sender")).status.describe());
         expected += std::string(kSignalLines) + "Read 25 bytes\n";
         ASSERT_TRUE(watcher.waitForOutput(expected)) << harness::visible(watcher.out());
         // Drained and registered again for the next run.
@@ -74,7 +74,7 @@ TEST_F(PosixMq, Sigusr1ByHandEndsTheSignalWatchWithEbusy) {
     watcher.signal(SIGUSR1);
     const auto status = watcher.wait();
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 16", status->describe());
+    EXPECT_EQ("exit status 16", status->describe());
     EXPECT_BYTES(kSignalLines, watcher.out());
     EXPECT_BYTES("mq_notify: Device or resource busy\n", watcher.err());
 }
@@ -119,14 +119,14 @@ TEST_F(PosixMq, ThreadWatchReportsEachMessageOnItsOwnThreads) {
     };
     const auto waiting = threads();  // main thread and the C library's helper
 
-    EXPECT_EQ("exit 0", writeMyMq({"1", "17"}).status.describe());
+    EXPECT_EQ("exit status 0", writeMyMq({"1", "17"}).status.describe());
     ASSERT_TRUE(watcher.waitForOutput("Read 17 bytes\n")) << harness::visible(watcher.out());
     ASSERT_TRUE(harness::waitUntil([&] { return mqtest::registeredBy(kMyMq, watcher.pid()); }));
     EXPECT_TRUE(harness::waitUntil([&] { return threads() == waiting; }))
         << "notification threads must end: " << threads() << " threads, " << waiting
         << " while waiting";
 
-    EXPECT_EQ("exit 0", writeMyMq({"4", "0-3"}).status.describe());
+    EXPECT_EQ("exit status 0", writeMyMq({"4", "0-3"}).status.describe());
     ASSERT_TRUE(watcher.waitForLines(5)) << harness::visible(watcher.out());
     watcher.drainFor(100ms);
     EXPECT_EQ((std::vector<std::string>{"Read 0 bytes", "Read 1 bytes", "Read 17 bytes",
@@ -155,9 +155,9 @@ TEST_F(PosixMq, WatchersOnAPipeLoseNoLineWhenKilled) {
             HARNESS_SKIP("a 32-bit kernel", why.substr(6));
         ASSERT_EQ("", why);
         if (w.queue == kMymq)
-            EXPECT_EQ("exit 0", harness::run(binPath("mq-sender")).status.describe());
+            EXPECT_EQ("exit status 0", harness::run(binPath("mq-sender")).status.describe());
         else
-            EXPECT_EQ("exit 0", writeMyMq({"1", "25"}).status.describe());
+            EXPECT_EQ("exit status 0", writeMyMq({"1", "25"}).status.describe());
         EXPECT_TRUE(watcher.waitForOutput(w.lines)) << harness::visible(watcher.out());
         watcher.signal(SIGTERM);
         ASSERT_TRUE(watcher.wait());
@@ -172,9 +172,9 @@ TEST_F(PosixMq, SecondWatcherOnAQueueEndsWithEbusyAndTheFirstGoesOn) {
         std::string_view queue;
         const char *status;
     } cases[] = {
-        {"mq-thread-watch", "mq-signal-watch-my_mq", kMyMq, "exit 16"},
-        {"mq-signal-watch-my_mq", "mq-thread-watch", kMyMq, "exit 1"},
-        {"mq-signal-watch", "mq-signal-watch", kMymq, "exit 16"},
+        {"mq-thread-watch", "mq-signal-watch-my_mq", kMyMq, "exit status 16"},
+        {"mq-signal-watch-my_mq", "mq-thread-watch", kMyMq, "exit status 1"},
+        {"mq-signal-watch", "mq-signal-watch", kMymq, "exit status 16"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.first) + " then " + c.second);
@@ -202,9 +202,9 @@ TEST_F(PosixMq, WatchersAsAUserWhoMayNotReadTheQueue) {
     const struct {
         const char *program;
         const char *status;
-    } cases[] = {{"mq-signal-watch", "exit 13"},
-                 {"mq-signal-watch-my_mq", "exit 13"},
-                 {"mq-thread-watch", "exit 1"}};
+    } cases[] = {{"mq-signal-watch", "exit status 13"},
+                 {"mq-signal-watch-my_mq", "exit status 13"},
+                 {"mq-thread-watch", "exit status 1"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.program);
         const auto got = harness::run(binPath(c.program), {}, Options{.asNobody = true});
@@ -231,10 +231,10 @@ TEST_F(PosixMq, WithoutMemoryForTheBufferNoMessageIsTaken) {
         std::string_view queue;
         const char *out;
         const char *status;
-    } cases[] = {{"mq-receiver", kMymq, "\nRead -1 bytes; priority = 50\n", "exit 0"},
-                 {"mq-signal-watch", kMymq, "", "exit 12"},
-                 {"mq-signal-watch-my_mq", kMyMq, "", "exit 12"},
-                 {"mq-thread-watch", kMyMq, "", "exit 1"}};
+    } cases[] = {{"mq-receiver", kMymq, "\nRead -1 bytes; priority = 50\n", "exit status 0"},
+                 {"mq-signal-watch", kMymq, "", "exit status 12"},
+                 {"mq-signal-watch-my_mq", kMyMq, "", "exit status 12"},
+                 {"mq-thread-watch", kMyMq, "", "exit status 1"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.program);
         ASSERT_NO_FATAL_FAILURE(mqtest::create(c.queue, 1, kBigSize, 0600, mqtest::kNobody));

@@ -96,7 +96,7 @@ TEST(ForkParentChild, ChildOfAKilledParentIsAdopted) {
         int raw = 0;
         ASSERT_TRUE(
             harness::waitUntil([&] { return waitpid(child, &raw, WNOHANG) == child; }, kStart));
-        EXPECT_EQ("exit 0", harness::Status{raw}.describe());
+        EXPECT_EQ("exit status 0", harness::Status{raw}.describe());
     }
 }
 

@@ -44,7 +44,7 @@ TEST(ForkCopyDemo, ChildChangesItsOwnCopyAndExitsWith100) {
                      copyDemoParentLines(p.pid(), child, 100),
                  p.out());
     EXPECT_EQ("", p.err());
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
 }
 
 // The program starts stopped on a terminal whose output is suspended, so the child blocks in
@@ -67,7 +67,7 @@ TEST(ForkCopyDemo, ChildKilledBeforeItExitsShowsStatusZero) {
     const auto status = p.wait(kSlowStart);
     ASSERT_TRUE(status);
     EXPECT_BYTES(copyDemoParentLines(p.pid(), child, 0), p.out());
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
 }
 
 // fork fails when the user already runs as many processes as RLIMIT_NPROC allows: each case
@@ -84,7 +84,7 @@ TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
     ASSERT_TRUE(status);
     EXPECT_BYTES(copyDemoParentLines(p.pid(), -1, 0), p.out());
     EXPECT_EQ("", p.err());
-    EXPECT_EQ("exit 1", status->describe());
+    EXPECT_EQ("exit status 1", status->describe());
 }
 
 TEST(ForkParentChild, FailedForkTakesTheParentsPathAndSpins) {
@@ -132,7 +132,7 @@ TEST(OffsetReaders, ShowWhichProcessGetsWhichBytes) {
             harness::run(harness::binPath(c.program), {}, {.cwd = dir.path()}, kSlowStart);
         EXPECT_BYTES(c.out, r.out);
         EXPECT_BYTES(c.err, r.err);
-        EXPECT_EQ("exit 0", r.status.describe());
+        EXPECT_EQ("exit status 0", r.status.describe());
         if (c.file) {
             EXPECT_EQ(*c.file, harness::readFile(dir / "test"));  // read, never written
         }

@@ -49,7 +49,7 @@ TEST_F(PtsNotify, LineArrivesOnPts1) {
     const harness::Fd pts1Slave(open("/dev/pts/1", O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_TRUE(pts1Slave);
     const auto r = harness::run(harness::binPath("pts-notify-task"), {}, {}, kRun);
-    EXPECT_EQ("exit 0", r.status.describe());
+    EXPECT_EQ("exit status 0", r.status.describe());
     EXPECT_EQ("", r.out);
     EXPECT_EQ("", r.err);
     EXPECT_BYTES("Value Changed\r\n", received(pts1));  // the terminal turns \n into \r\n
@@ -59,7 +59,7 @@ TEST_F(PtsNotify, LineArrivesOnPts1) {
 TEST_F(PtsNotify, NoPts1TheShellComplainsAndStatusIsZero) {
     const harness::Fd pts0 = openTerminal("/dev/pts/0");
     const auto r = harness::run(harness::binPath("pts-notify-task"), {}, {}, kRun);
-    EXPECT_EQ("exit 0", r.status.describe());  // the shell's status 2 sits in bits 8 to 15
+    EXPECT_EQ("exit status 0", r.status.describe());  // the shell's status 2 sits in bits 8 to 15
     EXPECT_EQ("", r.out);
     EXPECT_NE(std::string::npos, r.err.find("/dev/pts/1")) << r.err;
     EXPECT_TRUE(r.err.ends_with("\n")) << r.err;
@@ -71,7 +71,7 @@ TEST_F(PtsNotify, Pts1NotWritableTheShellComplainsAndStatusIsZero) {
     const harness::Fd pts1 = openTerminal("/dev/pts/1");
     ASSERT_EQ(0, chmod("/dev/pts/1", 0600));
     const auto r = harness::run(harness::binPath("pts-notify-task"), {}, {.asNobody = true}, kRun);
-    EXPECT_EQ("exit 0", r.status.describe());
+    EXPECT_EQ("exit status 0", r.status.describe());
     EXPECT_NE(std::string::npos, r.err.find(strerror(EACCES))) << r.err;
     EXPECT_BYTES("", received(pts1, 0ms));
 }

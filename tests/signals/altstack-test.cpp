@@ -118,7 +118,7 @@ TEST(AltstackDemo, RecursesToTheStackLimitAndHandlesOnTheAlternateStack) {
         harness::Process p(harness::binPath("altstack-demo"), options);
         const auto status = p.wait(harness::kTimeout * 3);
         ASSERT_TRUE(status) << "still running";
-        EXPECT_EQ("exit 1", status->describe());
+        EXPECT_EQ("exit status 1", status->describe());
         EXPECT_BYTES("", p.err());
         const Transcript run = parse(p.out());
         checkStacks(run, c.stackLimit);

@@ -86,7 +86,7 @@ class SignalFlagsDemo : public testing::Test {
         demo->signal(SIGTERM);
         const auto status = demo->wait(kPhaseTimeout);
         ASSERT_TRUE(status);
-        EXPECT_EQ("signal 15 (Terminated)", status->describe());
+        EXPECT_EQ("killed by signal 15 (Terminated)", status->describe());
         take();
         EXPECT_TRUE(partial.empty() || std::string_view(kPhaseThree).starts_with(partial))
             << "cut off mid-line: \"" << harness::visible(partial) << "\"";

@@ -18,7 +18,7 @@ using sysvtest::wchan;
 void poster(std::vector<std::string> args) {
     const auto r =
         harness::run(harness::binPath("mysem-poster"), {}, {.args = std::move(args)}, kRunTimeout);
-    ASSERT_EQ("exit 0", r.status.describe()) << r.err;
+    ASSERT_EQ("exit status 0", r.status.describe()) << r.err;
 }
 
 // The semaphore's value as this process sees it, or -1 when it cannot be opened.
@@ -73,7 +73,7 @@ TEST_F(NamedSemWait, EnoughUnitsPassAtOnce) {
         harness::Process waiter(harness::binPath("named-sem-wait"));
         const auto status = waiter.wait(kRunTimeout);
         ASSERT_TRUE(status);
-        EXPECT_EQ("exit 0", status->describe());
+        EXPECT_EQ("exit status 0", status->describe());
         EXPECT_BYTES(succeeded(waiter), waiter.out());
         EXPECT_BYTES("", waiter.err());
         EXPECT_EQ(c.left, semValue());
@@ -98,7 +98,7 @@ TEST_F(NamedSemWait, WaitsUntilPostedForEachMissingUnit) {
         }
         const auto status = waiter.wait(kRunTimeout);
         ASSERT_TRUE(status);
-        EXPECT_EQ("exit 0", status->describe());
+        EXPECT_EQ("exit status 0", status->describe());
         EXPECT_BYTES(succeeded(waiter), waiter.out());
         EXPECT_EQ(0, semValue());
     }

@@ -69,7 +69,7 @@ std::set<Queue> fromProc() {
 // ipcs -q: "key msqid owner perms used-bytes messages" under a title and a header.
 std::set<Queue> fromIpcs() {
     const auto r = harness::run("/usr/bin/ipcs", {}, {.args = {"-q"}}, kRunTimeout);
-    EXPECT_EQ("exit 0", r.status.describe()) << r.err;
+    EXPECT_EQ("exit status 0", r.status.describe()) << r.err;
     std::set<Queue> all;
     std::istringstream lines(r.out);
     std::string line;
@@ -129,7 +129,7 @@ TEST_F(QueueList, GapsTopBitKeyAndPrivateQueueAgreeWithProcAndIpcs) {
         ASSERT_EQ(0, msgctl(id, IPC_RMID, nullptr));
 
     const auto r = list();
-    EXPECT_EQ("exit 0", r.status.describe());
+    EXPECT_EQ("exit status 0", r.status.describe());
     EXPECT_BYTES("", r.err);
     const auto [maxind, rows] = parse(r.out);
     EXPECT_EQ(5, maxind);
@@ -158,7 +158,7 @@ TEST_F(QueueList, OrdinaryUserSeesOnlyQueuesItMayRead) {
     const auto root = parse(list().out);
     EXPECT_EQ(5u, root.second.size());
     const auto nobody = list({.asNobody = true});
-    EXPECT_EQ("exit 0", nobody.status.describe());
+    EXPECT_EQ("exit status 0", nobody.status.describe());
     EXPECT_BYTES("", nobody.err);  // EACCES is skipped without a word
     const auto [maxind, rows] = parse(nobody.out);
     EXPECT_EQ(root.first, maxind);

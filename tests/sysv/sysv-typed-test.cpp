@@ -84,7 +84,7 @@ TEST_F(TypedQueue, ReceiverAStartedFirstWaitsForEachTypeInTurn) {
     EXPECT_GOLDEN(run("sysv-typed-sender"), "sysv/golden/sender-sent");
     const auto status = receiver.wait(kRunTimeout);
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES(std::string(kText, 'x') + "\n" + kB + "\n", receiver.out());
     EXPECT_BYTES("", receiver.err());
     const std::vector<Message> left{{10, kA}};  // the sender's type 10 was not asked for
@@ -101,7 +101,7 @@ TEST_F(TypedQueue, ReceiverBStartedFirstPrintsBlankLineThenWaitsForTypeTen) {
     EXPECT_GOLDEN(run("sysv-typed-sender"), "sysv/golden/sender-sent");
     const auto status = receiver.wait(kRunTimeout);
     ASSERT_TRUE(status);
-    EXPECT_EQ("exit 0", status->describe());
+    EXPECT_EQ("exit status 0", status->describe());
     EXPECT_BYTES(kBlank + "\n" + kA + "\n", receiver.out());
     const std::vector<Message> left{{20, kB}};  // sent after the one receive for type 20
     EXPECT_EQ(left, drain(queueId()));
@@ -134,7 +134,7 @@ TEST_F(TypedQueue, ShortMessageIsPaddedWithBlanksAndLongOneIsNotTaken) {
     put(msqid, 20, longText);  // longer than the 100 bytes asked for: E2BIG, no truncation
     put(msqid, 20, kB);
     const auto got = run("sysv-typed-receiver-a");
-    EXPECT_EQ("exit 0", got.status.describe());
+    EXPECT_EQ("exit status 0", got.status.describe());
     EXPECT_BYTES("hello" + std::string(kText - 5, ' ') + "\n" + kBlank + "\n", got.out);
     EXPECT_BYTES("", got.err);
     const std::vector<Message> left{{20, longText}, {20, kB}};

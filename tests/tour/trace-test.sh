@@ -6,11 +6,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export TOUR_NO_BUILD=1
-if ! command -v strace >/dev/null; then
-    echo "missing strace: run scripts/install.sh"
-    [ "${MECH_STRICT:-0}" = 1 ] && exit 1
-    exit 77
-fi
+command -v strace >/dev/null || exec "$root/tests/missing.sh" strace "run scripts/install.sh"
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 count() { # count PATTERN N: N lines of $out match the extended regular expression PATTERN
@@ -33,8 +29,18 @@ done
 count "${at}(server|client) +⚙ sendto\(.* = [0-9]+$" 28
 count "${at}(server|client) +⚙ recvfrom\(.* = [0-9]+$" 28
 count "${at}(server|client) +⚙ \[" 0 # one process each, no children or threads
-# The programs' own lines, label by label, are those of a plain play.
-lines() { grep -E "${at}[^ ]+ +[|!=]" | sed -E 's/^ +[0-9.]+s  //' | sort -s -k1,1; }
+# The programs' own lines (output, errors, ends), label by label, are those of a plain play.
+# shellcheck source=tour/lib.sh
+source "$root/tour/lib.sh"
+# The line_* variables are set by tour_line.
+# shellcheck disable=SC2154
+lines() {
+    local line
+    while IFS= read -r line; do
+        tour_line "$line" && [[ $line_mark == [\|!=] ]] || continue
+        printf '%s %s%s %s\n' "$line_label" "$line_mark" "$line_continued" "$line_text"
+    done | sort -s -k1,1
+}
 plain=$("$root/tour/tour" fortune | lines)
 [ "$(lines <<<"$out")" = "$plain" ] || fail "the programs' lines differ from a plain play"
 

@@ -1,6 +1,6 @@
-// The kernel modules in a real kernel: each case boots one Debian kernel (see Kernel below)
-// under qemu (tests/vm/vm-run.sh), runs one scenario of tests/vm/guest-init.sh in it and
-// checks what the guest reported: every step's kernel-log lines against
+// The kernel modules in a real kernel: each case boots one Debian kernel of the matrix
+// (cmake/KernelModules.cmake) under qemu (vm/vm-run.sh), runs one scenario of vm/guest-init.sh
+// in it and checks what the guest reported: every step's kernel-log lines against
 // tests/vm/golden/<step>.out, the writer's delay, that no reader ever saw a half-updated node,
 // and that the kernel logged no BUG, WARNING, Oops, lockup, hung task, lockdep, KASAN or
 // RCU report.
@@ -12,17 +12,17 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <map>
 #include <ostream>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "check.hpp"
+#include "guest-report.hpp"
 #include "harness.hpp"
+#include "kernels.hpp"
 
 namespace {
 
@@ -42,8 +42,6 @@ constexpr int kEbusyStatus = 16;
 // How much of the kernel console to show when the guest gives no verdict.
 constexpr std::size_t kConsoleTail = 4000;
 
-const std::string kMarker = "@@VM-RESULT@@ ";
-
 // Reports the kernel makes at any moment about the emulated machine's timing (a loaded host
 // slows TCG down; the random generator is ready once it has gathered enough timing jitter,
 // after boot on the PREEMPT_RT kernel): they are not the step's doing, so they are left out of
@@ -58,89 +56,28 @@ bool timingNoise(const std::string &line) {
     return false;
 }
 
-struct Step {
-    int rc = -1;
-    std::string out, log;  // the command's output and the kernel log lines, '\n' after each
-};
+using vm::kernel;
+using vm::Kernel;
+using vm::Report;
 
-struct Report {
-    std::map<std::string, Step> steps;
-    std::vector<std::string> order;
-    std::map<std::string, std::string> values;  // "window-seconds" -> "41", ...
-    std::string unexpected;                     // the guest's own complaints
-    bool done = false;
-};
-
-Report parse(const std::string &text) {
-    Report report;
-    std::istringstream in(text);
-    std::string line, current;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const auto at = line.find(kMarker);
-        if (at == std::string::npos)
-            continue;
-        const std::string rest = line.substr(at + kMarker.size());
-        const auto space = rest.find(' ');
-        const std::string word = rest.substr(0, space);
-        const std::string tail = space == std::string::npos ? "" : rest.substr(space + 1);
-        if (word == "step") {
-            char name[128] = {};
-            int rc = -1;
-            if (std::sscanf(tail.c_str(), "%127s rc %d", name, &rc) == 2) {
-                current = name;
-                report.steps[current].rc = rc;
-                report.order.push_back(current);
-            }
-        } else if (word == "out" && !current.empty()) {
-            report.steps[current].out += tail + "\n";
-        } else if (word == "log" && !current.empty()) {
-            if (!timingNoise(tail))
-                report.steps[current].log += tail + "\n";
-        } else if (word == "end") {
-            current.clear();
-        } else if (word == "unexpected") {
-            report.unexpected += tail + "\n";
-        } else if (word == "done") {
-            report.done = true;
-        } else {
-            report.values[word] = tail;
-        }
+// Each step's kernel-log lines without the timing noise above.
+void dropTimingNoise(Report &report) {
+    for (auto &[name, step] : report.steps) {
+        std::istringstream in(step.log);
+        std::string kept;
+        for (std::string line; std::getline(in, line);)
+            if (!timingNoise(line))
+                kept += line + "\n";
+        step.log = kept;
     }
-    return report;
 }
 
 std::string clockReader(const std::string &arch) {
-    return arch == "x86_64" ? VM_CLOCK_READER_X86_64 : VM_CLOCK_READER_I686;
+    return vm::guestProgram("clock-reader", arch);
 }
 
 bool exists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
-}
-
-// A kernel the modules are tested in: Debian 12's default kernel of each architecture, its
-// 6.12 and PREEMPT_RT kernels for x86_64, and the debug kernel built from Debian's 6.1 source
-// with lockdep, PROVE_RCU, KASAN and the other checkers on. `dir` holds its boot image and
-// busybox, `modules` the modules built for it; `missing` says why they are not there ("" when
-// they are).
-struct Kernel {
-    std::string name, arch, dir, modules, missing;
-};
-
-const Kernel &kernel(std::string_view name) {
-    static const std::vector<Kernel> kernels = {
-        {"x86_64", "x86_64", VM_KERNEL_DIR_X86_64, VM_MODULES_X86_64, VM_MISSING_X86_64},
-        {"i686", "i686", VM_KERNEL_DIR_I686, VM_MODULES_I686, VM_MISSING_I686},
-        {"6.12-amd64", "x86_64", VM_KERNEL_DIR_6_12_AMD64, VM_MODULES_6_12_AMD64,
-         VM_MISSING_6_12_AMD64},
-        {"rt-amd64", "x86_64", VM_KERNEL_DIR_RT_AMD64, VM_MODULES_RT_AMD64, VM_MISSING_RT_AMD64},
-        {"debug", "x86_64", VM_KERNEL_DIR_DEBUG, VM_MODULES_DEBUG, VM_MISSING_DEBUG},
-    };
-    for (const Kernel &k : kernels)
-        if (k.name == name)
-            return k;
-    throw std::invalid_argument("no kernel " + std::string(name));
 }
 
 // Why a kernel cannot be booted with its modules here ("" when it can).
@@ -169,7 +106,7 @@ Report boot(const Kernel &k, const std::string &preempt, const std::string &scen
     if (!clockReader(k.arch).empty() || !programs.empty())
         args.push_back(clockReader(k.arch));
     args.insert(args.end(), programs.begin(), programs.end());
-    harness::Process vm(VM_RUN,
+    harness::Process vm(vm::runner(),
                         {.args = args,
                          .env = {"MECH_TIMEOUT_SCALE=" + std::to_string(harness::timeoutScale())},
                          .stdinNull = true});
@@ -178,11 +115,12 @@ Report boot(const Kernel &k, const std::string &preempt, const std::string &scen
         exists(dir / "console.log") ? harness::readFile(dir / "console.log") : "";
     const std::string results =
         exists(dir / "results.log") ? harness::readFile(dir / "results.log") : "";
-    Report report = parse(results);
+    Report report = vm::parseReport(results);
+    dropTimingNoise(report);
     if (!status) {
         ADD_FAILURE() << "the VM did not end within the timeout";
     } else {
-        EXPECT_EQ("exit 0", status->describe())
+        EXPECT_EQ("exit status 0", status->describe())
             << "guest verdict (1: a command ended unexpectedly, 2: no verdict)\n"
             << vm.err() << report.unexpected << "console tail:\n"
             << console.substr(console.size() > kConsoleTail ? console.size() - kConsoleTail : 0);
@@ -289,12 +227,14 @@ TEST_P(KernelModules, LoadUnloadWindowAndLog) {
     EXPECT_EQ(20, nodes);  // five walks of four nodes
 }
 
-// The PREEMPT_RT kernel is always fully preemptible; it has no preemption model to choose.
-const Config kConfigs[] = {
-    {"x86_64", "none"},   {"x86_64", "full"},     {"i686", "none"},
-    {"i686", "full"},     {"6.12-amd64", "none"}, {"6.12-amd64", "full"},
-    {"rt-amd64", "full"}, {"debug", "none"},      {"debug", "full"},
-};
+// Every kernel of the matrix with each of its preemption models.
+std::vector<Config> configs() {
+    std::vector<Config> all;
+    for (const Kernel &k : vm::kernels())
+        for (const std::string &model : k.models)
+            all.push_back({k.name, model});
+    return all;
+}
 
 // A case's name: the kernel and the model, every other character an underscore.
 std::string configName(const testing::TestParamInfo<Config> &info) {
@@ -305,7 +245,7 @@ std::string configName(const testing::TestParamInfo<Config> &info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Vm, KernelModules, testing::ValuesIn(kConfigs), configName);
+INSTANTIATE_TEST_SUITE_P(Vm, KernelModules, testing::ValuesIn(configs()), configName);
 
 class ClockDevice : public testing::TestWithParam<std::string> {};
 
@@ -345,7 +285,16 @@ TEST_P(ClockDevice, ReaderShowsTheTime) {
                                                           << accepted[1];
 }
 
-INSTANTIATE_TEST_SUITE_P(Vm, ClockDevice, testing::Values("x86_64", "i686"),
+// Debian 12's default kernel of each architecture: the kernels of the matrix named after theirs.
+std::vector<std::string> defaultKernels() {
+    std::vector<std::string> names;
+    for (const Kernel &k : vm::kernels())
+        if (k.name == k.arch)
+            names.push_back(k.name);
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Vm, ClockDevice, testing::ValuesIn(defaultKernels()),
                          [](const auto &info) { return info.param; });
 
 // The 32-bit message queue watchers in a real i686 kernel, where the emulator that runs them
@@ -356,8 +305,9 @@ TEST(PosixMqWatchers, NotificationsIn32BitPrograms) {
     const Kernel &k = kernel("i686");
     if (!unavailable(k).empty())
         HARNESS_SKIP("kernel files", unavailable(k));
-    const std::vector<std::string> programs = {VM_GUEST_MQ_SIGNAL_WATCH, VM_GUEST_MQ_THREAD_WATCH,
-                                               VM_GUEST_MQ_SENDER, VM_GUEST_MY_MQ_WRITER};
+    std::vector<std::string> programs;
+    for (const char *name : {"mq-signal-watch", "mq-thread-watch", "mq-sender", "my-mq-writer"})
+        programs.push_back(vm::guestProgram(name, k.arch));
     for (const std::string &program : programs)
         if (program.empty())
             HARNESS_SKIP("kernel files",

@@ -7,7 +7,7 @@ scenario_clock_device() {
         note "clock-reader is not part of this build, so there is nothing to read /dev/clock with."
         return 0
     fi
-    _tour_vm clock || return 1
+    boot_vm clock || return 1
     wait_for guest "clock-device.ko" 120
     note "Before the device exists, clock-reader's open fails and it reports it with the prefix \"clock:\"."
     wait_for guest "(the guest is done)" 120
@@ -16,13 +16,13 @@ scenario_clock_device() {
     finish vm 60
     expect_status vm 0
     expect_that "without the device clock-reader said \"clock:\" and ended with 1" test \
-        "$(_tour_vm_lines clock-absent out)/$(_tour_vm_rc clock-absent)" = "clock:: No such file or directory/1"
+        "$(vm_lines clock-absent out)/$(vm_rc clock-absent)" = "clock:: No such file or directory/1"
     # The six bytes are the guest's time as read just before or just after the reader ran.
     local shown when due value matched=''
-    shown=$(_tour_vm_lines clock-reader out)
+    shown=$(vm_lines clock-reader out)
     for when in clock-before clock-after; do
         due=''
-        for value in $(_tour_vm_value "$when"); do
+        for value in $(vm_value "$when"); do
             due+=$(printf ' .... %x....' $((10#$value)))$'\n'
         done
         if [ "$shown" = "${due%$'\n'}" ]; then matched=$when; fi

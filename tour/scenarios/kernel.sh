@@ -3,45 +3,9 @@
 scenario kernel "pilecore, pilefeed, pilepeek1 and pilepeek2 in a Debian kernel under qemu" 60
 traces kernel -
 
-# Shared with the clock scenario: boots the x86_64 guest for SCENARIO and follows its report.
-_tour_vm() {
-    local scenario=$1 arch=x86_64 kernel=${MECH_KERNEL_CACHE:-/var/cache/mechanisms/kernel}/current
-    local modules=$TOUR_ROOT/build/kernel/$arch reader=$TOUR_ROOT/build/kernel/$arch/guest/clock-reader
-    if [ ! -e "$modules/pilecore.ko" ] || [ ! -e "$kernel/$arch/kernel" ]; then
-        note "No kernel modules or guest kernel here: run scripts/install.sh, then build the native preset."
-        return 1
-    fi
-    [ -x "$reader" ] || reader=
-    mkdir -p "$TOUR_DIR/vm"
-    start vm "$TOUR_ROOT/tests/vm/vm-run.sh" "$arch" none "$scenario" "$TOUR_DIR/vm" \
-        "$modules" "$kernel/$arch" $reader
-    start guest "$TOUR_ROOT/tests/vm/vm-follow.sh" "$TOUR_DIR/vm/results.log"
-}
-
-# The guest's own report, $TOUR_DIR/vm/results.log: a line "@@VM-RESULT@@ step NAME rc N: ..."
-# opens each step; "out" and "log" lines follow with its output and kernel-log lines; other
-# words name values ("window-seconds 41").
-# _tour_vm_lines STEP KIND: the text of STEP's lines of KIND (out or log).
-_tour_vm_lines() {
-    STEP=$1 KIND=$2 awk '
-        { sub(/\r$/, "") }
-        !(at = index($0, "@@VM-RESULT@@ ")) { next }
-        {
-            rest = substr($0, at + 14); kind = rest; sub(/ .*/, "", kind)
-            text = substr(rest, length(kind) + 2)
-        }
-        kind == "step" { step = text; sub(/ .*/, "", step); next }
-        kind == ENVIRON["KIND"] && step == ENVIRON["STEP"] { print text }
-    ' "$TOUR_DIR/vm/results.log"
-}
-
-# _tour_vm_rc STEP: the status of STEP's command; _tour_vm_value WORD: the value under WORD.
-_tour_vm_rc() { tr -d '\r' <"$TOUR_DIR/vm/results.log" | sed -n "s/^.*@@VM-RESULT@@ step $1 rc \([0-9]*\):.*$/\1/p"; }
-_tour_vm_value() { tr -d '\r' <"$TOUR_DIR/vm/results.log" | sed -n "s/^.*@@VM-RESULT@@ $1 //p"; }
-
 # _kernel_reads STEP READER: the (data_item1,data_item2) pairs READER logged in STEP, in order.
 _kernel_reads() {
-    _tour_vm_lines "$1" log | grep -F "$2" |
+    vm_lines "$1" log | grep -F "$2" |
         sed -nE 's/^.*data_item1 = ([0-9]+)\s+data_item2 = ([0-9]+)$/(\1,\2)/p' | xargs
 }
 
@@ -70,7 +34,7 @@ _kernel_page_marks() {
 scenario_kernel() {
     local old='(40,400) (30,300) (20,200) (10,100)' step
     _kernel_page_marks
-    _tour_vm modules || return 1
+    boot_vm modules || return 1
     note "qemu boots Debian's 6.1 kernel (2 CPUs, preempt=none like the modules' original target); lines marked <6> are KERN_INFO lines of the kernel log."
     wait_for guest "insmod /modules/pilecore.ko" 180
     note "Without pilecore nobody exports head: each importer's load fails with \"Unknown symbol head\"."
@@ -88,7 +52,7 @@ scenario_kernel() {
     expect_status vm 0
     for step in nocore-pilepeek1 nocore-pilepeek2 nocore-pilefeed; do
         expect_that "$step: the load failed on the unknown symbol head" \
-            test "$(_tour_vm_lines "$step" log | grep -c 'Unknown symbol head')" -ge 1
+            test "$(vm_lines "$step" log | grep -c 'Unknown symbol head')" -ge 1
     done
     expect_that "reader 1 met the nodes last pushed first" \
         test "$(_kernel_reads pilepeek1-load 'reader 1')" = "$old"
@@ -96,12 +60,12 @@ scenario_kernel() {
         test "$(_kernel_reads pilepeek2-load reader2)" = "$old"
     expect_that "in the window reader 1 saw the new first node and the three old ones" \
         test "$(_kernel_reads window 'reader 1')" = "(777,888) (30,300) (20,200) (10,100)"
-    expect_that "the writer held its node 40 s (39 at the least), not $(_tour_vm_value window-seconds)" \
-        test "$(_tour_vm_value window-seconds)" -ge 39
+    expect_that "the writer held its node 40 s (39 at the least), not $(vm_value window-seconds)" \
+        test "$(vm_value window-seconds)" -ge 39
     expect_that "after the delay every node was replaced" \
         test "$(_kernel_reads pilepeek2-after reader2)" = "(777,888) (777,888) (777,888) (777,888)"
-    expect_that "the writer loaded again without a delay, not $(_tour_vm_value again-seconds) s" \
-        test "$(_tour_vm_value again-seconds)" -lt 10
+    expect_that "the writer loaded again without a delay, not $(vm_value again-seconds) s" \
+        test "$(vm_value again-seconds)" -lt 10
     expect_that "pilecore loaded again built a fresh list" \
         test "$(_kernel_reads pilepeek1-fresh 'reader 1')" = "$old"
 }

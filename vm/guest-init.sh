@@ -11,6 +11,18 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 exec 3>/dev/ttyS1
 
+# The guest's report, on the second serial port (the host's results.log). Every record is one
+# line that starts with the marker; anything else on that port is not part of it:
+#   @@VM-RESULT@@ step NAME rc N: COMMAND   opens step NAME, whose COMMAND ended with status N
+#   @@VM-RESULT@@ out TEXT                  a line of the open step's output (stdout and stderr)
+#   @@VM-RESULT@@ log TEXT                  a kernel-log line the step caused ("<L>text", dmesg -r)
+#   @@VM-RESULT@@ end NAME                  closes step NAME
+#   @@VM-RESULT@@ unexpected TEXT           the guest's own complaint (a step ended otherwise)
+#   @@VM-RESULT@@ done bad B                the last record; B is 1 after any complaint, else 0
+#   @@VM-RESULT@@ WORD VALUE                a value (window-seconds 41, clock-before ...)
+# NAME and WORD hold no blank. The first step is "boot" (the boot log), the last "final".
+# Readers, one per language, which everything else calls: vm/guest-report.sh (bash) and
+# vm/guest-report.cpp (C++).
 M=@@VM-RESULT@@
 KO=/modules
 bad=0

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Boots a Debian kernel of ARCH (x86_64 or i686) under qemu with the kernel modules in a
-# busybox initramfs, runs SCENARIO (modules, clock or mq) of tests/vm/guest-init.sh in it and
+# busybox initramfs, runs SCENARIO (modules, clock or mq) of vm/guest-init.sh in it and
 # leaves in OUTDIR: console.log (the kernel console), results.log (what the guest reported on
 # its second serial port) and terminal.log (what guest programs wrote on the third, a terminal).
 # Its own status is the guest's verdict: 0 when the guest finished and every command ended as

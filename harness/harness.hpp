@@ -1,8 +1,10 @@
-// The test harness: start a built program as a user would (no arguments, input on standard
-// input), optionally on a pseudo-terminal, as user nobody or with resource limits; capture
-// standard output and standard error as bytes; wait for text, lines or bytes with a timeout;
-// send signals; reap. Also: fresh Linux namespaces for tests that use fixed system names,
-// small socket helpers, and byte-exact comparison against golden files.
+// The process and namespace core of the tests' harness and of the tour's tools: start a built
+// program as a user would (no arguments, input on standard input), optionally on a
+// pseudo-terminal, as user nobody or with resource limits; capture standard output and
+// standard error as bytes; wait for text, lines or bytes with a timeout; send signals; reap.
+// Also: fresh Linux namespaces for tests that use fixed system names, small socket helpers,
+// and the text of a wait status. The GoogleTest glue (byte-exact comparison, golden files,
+// skips) is the tests' own, in tests/harness/.
 //
 // Nothing here starts a thread, so a test may still move itself into new namespaces after it
 // has run programs.
@@ -29,8 +31,6 @@ inline constexpr Duration kTimeout = 10s;
 // Where this preset's outputs are: build/<preset>/bin/<name>, build/<preset>/lib/<name>.
 std::string binPath(std::string_view name);
 std::string libPath(std::string_view name);
-// The source tree's tests/ folder, where golden files live.
-std::string testsDir();
 // True when the programs under test are 32-bit (the i686 preset). Where the kernel cannot
 // run 32-bit programs, Process starts every 32-bit program under qemu-i386 (same process id,
 // same system calls), so tests need not care.
@@ -71,8 +71,11 @@ struct Status {
     bool signaled() const;
     int signal() const;  // terminating signal, or 0
     bool coreDumped() const;
-    std::string describe() const;  // "exit 0", "signal 9 (Killed)"
+    std::string describe() const;  // "exit status 0", "killed by signal 9 (Killed)"
 };
+
+// The descriptors between a Process and its program while it starts (see harness.cpp).
+struct Channels;
 
 // One started program in its own process group (and session). Destroying it kills the whole
 // group with SIGKILL and reaps the program, so nothing outlives a test.
@@ -90,7 +93,9 @@ class Process {
     void resume();
 
     // Standard input. closeInput() closes the pipe, or on a terminal sends end-of-file (^D).
+    // write() throws when the program has closed its input; offer() then returns false.
     void write(std::string_view bytes);
+    bool offer(std::string_view bytes);
     void closeInput();
 
     // Everything read so far (reads what is waiting first, without blocking).
@@ -141,6 +146,8 @@ class Process {
 
   private:
     void kill();
+    void adopt(const Channels &channels);  // keep our ends of the channels
+    bool stoppedBeforeExec();
     void awaitExec();  // read the exec report pipe to its end; throw what went wrong
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1, err_ = -1;
@@ -150,6 +157,10 @@ class Process {
     std::string path_;
     std::optional<Status> status_;
 };
+
+// Kill the process group of every Process still running (async-signal-safe: for a watchdog's
+// signal handler).
+void killRunningGroups();
 
 struct Result {
     std::string out, err;

@@ -34,6 +34,17 @@
 extern char **environ;
 
 namespace harness {
+
+// The descriptors between a Process and its program while it starts: a pseudo-terminal (the
+// master, and the name of its other side) or pipes for standard input and output, a pipe for
+// standard error, and the exec report pipe, which exec closes or the child fills with why it
+// could not start.
+struct Channels {
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1}, report[2] = {-1, -1};
+    int master = -1;
+    std::string slaveName = {};
+};
+
 namespace {
 
 constexpr uid_t kNobodyUid = 65534;
@@ -58,12 +69,7 @@ int remainingMs(Clock::time_point deadline) {
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
-// Writing to a program that has ended must fail with EPIPE, not kill the test.
-struct IgnoreSigpipe {
-    IgnoreSigpipe() { std::signal(SIGPIPE, SIG_IGN); }
-} ignoreSigpipe;
-
-// The process groups of the programs that are running, for the watchdog below.
+// The process groups of the programs that are running, for killRunningGroups().
 constexpr int kMaxGroups = 256;
 std::atomic<pid_t> liveGroups[kMaxGroups];
 
@@ -82,31 +88,6 @@ void untrackGroup(pid_t pgid) {
             return;
     }
 }
-
-// A test that overruns its time (HARNESS_TIMEOUT seconds, set by CTest for every test) is
-// ended here, a little before CTest would end it, so that its programs and their children
-// are killed with it rather than left behind.
-extern "C" void onWatchdog(int) {
-    for (auto &slot : liveGroups) {
-        const pid_t pgid = slot.load();
-        if (pgid > 0)
-            ::kill(-pgid, SIGKILL);
-    }
-    static const char msg[] = "harness: the test ran out of time; its programs were killed\n";
-    (void)!::write(STDERR_FILENO, msg, sizeof msg - 1);
-    ::_exit(1);
-}
-
-struct Watchdog {
-    Watchdog() {
-        const char *limit = std::getenv("HARNESS_TIMEOUT");
-        const int seconds = limit ? std::atoi(limit) : 0;
-        if (seconds <= 0)
-            return;
-        std::signal(SIGALRM, onWatchdog);
-        ::alarm(static_cast<unsigned>(seconds > 6 ? seconds - 3 : seconds));
-    }
-} watchdog;
 
 // Read what is waiting on fd into buf; returns false at end of output (or a pty's EIO).
 bool readInto(int fd, std::string &buf) {
@@ -172,7 +153,151 @@ bool needsEmulator(const std::string &path) {
     ::_exit(127);
 }
 
+// What the child executes: the program (a copy that nobody may run, or the emulator with the
+// program as its first argument), its argument strings and its environment.
+struct Command {
+    std::string program;
+    std::vector<std::string> args, env;
+};
+
+// The environment with Options::env added, each NAME=VALUE replacing NAME's entry.
+std::vector<std::string> environmentWith(const std::vector<std::string> &added) {
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const auto name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const auto &add : added)
+            if (add.compare(0, name.size(), name) == 0)
+                replaced = true;
+        if (!replaced)
+            env.emplace_back(entry);
+    }
+    env.insert(env.end(), added.begin(), added.end());
+    return env;
+}
+
+Command commandFor(const std::string &path, const Options &options, std::string &tmpDir) {
+    Command command{path, {}, environmentWith(options.env)};
+    if (options.asNobody)
+        command.program = copyForNobody(path, tmpDir);
+    command.args = {command.program};
+    if (needsEmulator(command.program)) {
+        command.args.insert(command.args.begin(), HARNESS_EMULATOR);
+        command.program = HARNESS_EMULATOR;
+    }
+    command.args.insert(command.args.end(), options.args.begin(), options.args.end());
+    return command;
+}
+
+// argv-style pointers into `strings`, ending with a null pointer.
+std::vector<char *> pointers(std::vector<std::string> &strings) {
+    std::vector<char *> list;
+    for (auto &s : strings)
+        list.push_back(s.data());
+    list.push_back(nullptr);
+    return list;
+}
+
+Channels openChannels(bool pty, bool asNobody) {
+    Channels channels;
+    if (pty) {
+        channels.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (channels.master < 0 || ::grantpt(channels.master) != 0 ||
+            ::unlockpt(channels.master) != 0)
+            fail("posix_openpt");
+        channels.slaveName = ::ptsname(channels.master);
+        if (asNobody)
+            ::chown(channels.slaveName.c_str(), kNobodyUid, kNogroupGid);
+    } else if (::pipe2(channels.in, O_CLOEXEC) != 0 || ::pipe2(channels.out, O_CLOEXEC) != 0) {
+        fail("pipe2");
+    }
+    if (::pipe2(channels.err, O_CLOEXEC) != 0 || ::pipe2(channels.report, O_CLOEXEC) != 0)
+        fail("pipe2");
+    return channels;
+}
+
+// In the child: standard input and output on the terminal (which becomes the controlling
+// one, without echo or output translation) or on the pipes, standard error on its pipe.
+void childStreams(const Channels &channels, bool pty, bool stdinNull) {
+    if (pty) {
+        const int slave = ::open(channels.slaveName.c_str(), O_RDWR);
+        if (slave < 0)
+            childFail(channels.report[1], "open pty");
+        ::ioctl(slave, TIOCSCTTY, 0);
+        termios tio{};
+        ::tcgetattr(slave, &tio);
+        tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+        tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        ::tcsetattr(slave, TCSANOW, &tio);
+        ::dup2(slave, 0);
+        ::dup2(slave, 1);
+        if (slave > 2)
+            ::close(slave);
+    } else {
+        ::dup2(channels.in[0], 0);
+        ::dup2(channels.out[1], 1);
+    }
+    ::dup2(channels.err[1], 2);
+    if (stdinNull) {
+        const int devnull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devnull, 0);
+        ::close(devnull);
+    }
+}
+
+// In the child: dispositions and masks survive exec, so the program gets a clean start.
+void childCleanSignals() {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig = 1; sig < NSIG; ++sig)
+        std::signal(sig, SIG_DFL);
+}
+
+// In the child: the resource limits, then the user nobody if asked for.
+void childLimitsAndUser(const Options &options, int reportFd) {
+    for (const auto &[resource, value] : options.limits) {
+        const rlimit lim{value, value};
+        if (::setrlimit(resource, &lim) != 0)
+            childFail(reportFd, "setrlimit");
+    }
+    if (options.asNobody) {
+        if (::setgroups(0, nullptr) != 0 ||
+            ::setresgid(kNogroupGid, kNogroupGid, kNogroupGid) != 0 ||
+            ::setresuid(kNobodyUid, kNobodyUid, kNobodyUid) != 0)
+            childFail(reportFd, "become nobody");
+    }
+}
+
+// The child, from fork to exec, in its own session; a failure goes to the exec report pipe.
+[[noreturn]] void runChild(const std::string &program, const std::vector<char *> &argv,
+                           const std::vector<char *> &envp, const Channels &channels,
+                           const Options &options, pid_t parent) {
+    ::setsid();
+    childStreams(channels, options.pty, options.stdinNull);
+    childCleanSignals();
+    childLimitsAndUser(options, channels.report[1]);
+    // Set after any change of credentials, which clears it: the program dies with the test.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+    if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
+        childFail(channels.report[1], "chdir");
+    if (options.startStopped)
+        ::raise(SIGSTOP);
+    ::execve(program.c_str(), argv.data(), envp.data());
+    childFail(channels.report[1], ("exec " + program).c_str());
+}
 }  // namespace
+
+void killRunningGroups() {
+    for (auto &slot : liveGroups) {
+        const pid_t pgid = slot.load();
+        if (pgid > 0)
+            ::kill(-pgid, SIGKILL);
+    }
+}
 
 // ---------------------------------------------------------------- paths
 
@@ -181,9 +306,6 @@ std::string binPath(std::string_view name) {
 }
 std::string libPath(std::string_view name) {
     return std::string(HARNESS_LIB_DIR "/") += name;
-}
-std::string testsDir() {
-    return HARNESS_TESTS_DIR;
 }
 bool is32Bit() {
     return sizeof(void *) == 4;
@@ -221,153 +343,62 @@ bool Status::coreDumped() const {
 }
 std::string Status::describe() const {
     if (exited())
-        return "exit " + std::to_string(code());
+        return "exit status " + std::to_string(code());
     if (signaled())
-        return "signal " + std::to_string(signal()) + " (" + strsignal(signal()) + ")" +
-               (coreDumped() ? " core dumped" : "");
+        return "killed by signal " + std::to_string(signal()) + " (" + strsignal(signal()) + ")" +
+               (coreDumped() ? ", core dumped" : "");
     return "raw status " + std::to_string(raw);
 }
 
 // ---------------------------------------------------------------- process
 
-Process::Process(const std::string &path, Options options) : pty_(options.pty) {
-    std::string program = path;
-    if (options.asNobody)
-        program = copyForNobody(path, tmpDir_);
-
-    std::vector<std::string> argStrings{program};
-    if (needsEmulator(program)) {
-        argStrings.insert(argStrings.begin(), HARNESS_EMULATOR);
-        program = HARNESS_EMULATOR;
-    }
-    argStrings.insert(argStrings.end(), options.args.begin(), options.args.end());
-    std::vector<char *> argv;
-    for (auto &a : argStrings)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> envStrings;
-    for (char **e = environ; *e; ++e) {
-        const std::string_view entry(*e);
-        const auto name = entry.substr(0, entry.find('=') + 1);
-        bool replaced = false;
-        for (const auto &add : options.env)
-            if (add.compare(0, name.size(), name) == 0)
-                replaced = true;
-        if (!replaced)
-            envStrings.emplace_back(entry);
-    }
-    envStrings.insert(envStrings.end(), options.env.begin(), options.env.end());
-    std::vector<char *> envp;
-    for (auto &e : envStrings)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1}, errPipe[2], report[2];
-    int master = -1;
-    std::string slaveName;
-    if (pty_) {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-            fail("posix_openpt");
-        slaveName = ::ptsname(master);
-        if (options.asNobody)
-            ::chown(slaveName.c_str(), kNobodyUid, kNogroupGid);
-    } else {
-        if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0)
-            fail("pipe2");
-    }
-    if (::pipe2(errPipe, O_CLOEXEC) != 0 || ::pipe2(report, O_CLOEXEC) != 0)
-        fail("pipe2");
-
+Process::Process(const std::string &path, Options options) : pty_(options.pty), path_(path) {
+    Command command = commandFor(path, options, tmpDir_);
+    std::vector<char *> argv = pointers(command.args), envp = pointers(command.env);
+    const Channels channels = openChannels(pty_, options.asNobody);
     const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ < 0)
         fail("fork");
-    if (pid_ == 0) {
-        ::setsid();
-        if (pty_) {
-            const int slave = ::open(slaveName.c_str(), O_RDWR);
-            if (slave < 0)
-                childFail(report[1], "open pty");
-            ::ioctl(slave, TIOCSCTTY, 0);
-            termios tio{};
-            ::tcgetattr(slave, &tio);
-            tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
-            tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-            ::tcsetattr(slave, TCSANOW, &tio);
-            ::dup2(slave, 0);
-            ::dup2(slave, 1);
-            if (slave > 2)
-                ::close(slave);
-        } else {
-            ::dup2(inPipe[0], 0);
-            ::dup2(outPipe[1], 1);
-        }
-        ::dup2(errPipe[1], 2);
-        if (options.stdinNull) {
-            const int devnull = ::open("/dev/null", O_RDONLY);
-            ::dup2(devnull, 0);
-            ::close(devnull);
-        }
-        // Dispositions and masks survive exec: give the program a clean start.
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int sig = 1; sig < NSIG; ++sig)
-            std::signal(sig, SIG_DFL);
-        for (const auto &[resource, value] : options.limits) {
-            const rlimit lim{value, value};
-            if (::setrlimit(resource, &lim) != 0)
-                childFail(report[1], "setrlimit");
-        }
-        if (options.asNobody) {
-            if (::setgroups(0, nullptr) != 0 ||
-                ::setresgid(kNogroupGid, kNogroupGid, kNogroupGid) != 0 ||
-                ::setresuid(kNobodyUid, kNobodyUid, kNobodyUid) != 0)
-                childFail(report[1], "become nobody");
-        }
-        // Set after any change of credentials, which clears it: the program dies with the test.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
-            childFail(report[1], "chdir");
-        if (options.startStopped)
-            ::raise(SIGSTOP);
-        ::execve(program.c_str(), argv.data(), envp.data());
-        childFail(report[1], ("exec " + program).c_str());
-    }
+    if (pid_ == 0)
+        runChild(command.program, argv, envp, channels, options, parent);
+    adopt(channels);
+    if (options.startStopped && stoppedBeforeExec())
+        return;
+    awaitExec();
+}
 
-    ::close(report[1]);
-    ::close(errPipe[1]);
+// Keep the parent's ends of the channels; the child has its own.
+void Process::adopt(const Channels &channels) {
+    ::close(channels.report[1]);
+    ::close(channels.err[1]);
     if (pty_) {
-        in_ = master;
-        out_ = ::dup(master);
+        in_ = channels.master;
+        out_ = ::dup(channels.master);
     } else {
-        ::close(inPipe[0]);
-        ::close(outPipe[1]);
-        in_ = inPipe[1];
-        out_ = outPipe[0];
+        ::close(channels.in[0]);
+        ::close(channels.out[1]);
+        in_ = channels.in[1];
+        out_ = channels.out[0];
     }
-    err_ = errPipe[0];
+    err_ = channels.err[0];
+    report_ = channels.report[0];
     trackGroup(pid_);
     setNonblocking(out_);
     setNonblocking(err_);
+}
 
-    report_ = report[0];
-    path_ = path;
-    if (options.startStopped) {
-        int raw = 0;
-        pid_t got;
-        while ((got = ::waitpid(pid_, &raw, WUNTRACED)) < 0 && errno == EINTR) {
-        }
-        if (got == pid_ && WIFSTOPPED(raw))
-            return;
-        if (got == pid_)
-            status_ = Status{raw};
+// For Options::startStopped: wait until the child stops before exec (true), or has ended.
+bool Process::stoppedBeforeExec() {
+    int raw = 0;
+    pid_t got;
+    while ((got = ::waitpid(pid_, &raw, WUNTRACED)) < 0 && errno == EINTR) {
     }
-    awaitExec();
+    if (got == pid_ && WIFSTOPPED(raw))
+        return true;
+    if (got == pid_)
+        status_ = Status{raw};
+    return false;
 }
 
 void Process::resume() {
@@ -432,14 +463,24 @@ void Process::kill() {
     }
 }
 
-void Process::write(std::string_view bytes) {
+bool Process::offer(std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(in_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EPIPE)
+            return false;
         if (n < 0)
             fail("write to program");
         bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+void Process::write(std::string_view bytes) {
+    if (!offer(bytes)) {
+        errno = EPIPE;
+        fail("write to program");
     }
 }
 
@@ -657,8 +698,10 @@ Process startWhereForkFails(const std::string &path, const std::string &unusedUi
 
 Result run(const std::string &path, std::string_view input, Options options, Duration timeout) {
     Process p(path, std::move(options));
+    // A program may end, or close its input, before it has read all of it (a client that gives
+    // up at once): what it printed and how it ended are still the result.
     if (!input.empty())
-        p.write(input);
+        p.offer(input);
     p.closeInput();
     const auto status = p.wait(timeout);
     if (!status)
