@@ -14,16 +14,8 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 browser=$(command -v chromium || true)
-if ! command -v strace >/dev/null; then
-    echo "missing strace: run scripts/install.sh"
-    [ "${MECH_STRICT:-0}" = 1 ] && exit 1
-    exit 77
-fi
-if [ -z "$browser" ]; then
-    echo "missing chromium: run scripts/install.sh --tests"
-    [ "${MECH_STRICT:-0}" = 1 ] && exit 1
-    exit 77
-fi
+command -v strace >/dev/null || exec "$root/tests/missing.sh" strace "run scripts/install.sh"
+[ -n "$browser" ] || exec "$root/tests/missing.sh" chromium "run scripts/install.sh --tests"
 out=$(mktemp -d /tmp/tour-pages-XXXXXX)
 trap 'rm -rf "$out"' EXIT
 pages=(fortune fork-copy stream-reply mq-thread-watch)
