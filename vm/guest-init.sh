@@ -123,22 +123,22 @@ ev == "tracing_mark_write" && $(NF - 1) == "mech-report" {
     if ($NF == from) on = 1
 }
 ev == "feed_in" { feed[pid] = t; emit("pilefeed: its init begins") }
-ev == "feed_out" && pid in feed { emit("pilefeed: its init returns, after " took(t - feed[pid])); delete feed[pid] }
-ev == "publish" && pid in feed { emit("pilefeed: list_replace_rcu() has published a copy") }
+ev == "feed_out" && pid in feed { emit("pilefeed: its init returns after " took(t - feed[pid])); delete feed[pid] }
+ev == "publish" && pid in feed { emit("pilefeed: list_replace_rcu() has published") }
 ev == "sync_in" && pid in feed {
     sync[pid] = t; waiting++; begun = 0
     emit("pilefeed: calls synchronize_rcu()")
 }
 ev == "sync_out" && pid in sync {
-    emit("pilefeed: synchronize_rcu() returns, after " took(t - sync[pid]))
+    emit("pilefeed: synchronize_rcu() took " took(t - sync[pid]))
     delete sync[pid]; waiting--
 }
 ev == "gp_start" && waiting { begun = 1; emit("RCU: a grace period begins") }
-ev == "gp_end" && waiting { emit(begun ? "RCU: the grace period ends" : "RCU: the grace period under way at the call ends") }
+ev == "gp_end" && waiting { emit(begun ? "RCU: the grace period ends" : "RCU: the grace period begun earlier ends") }
 ev ~ /^peek[12]_in$/ { name = "pilepeek" substr(ev, 5, 1); walk[name pid] = t; emit(name ": its walk begins") }
 ev ~ /^peek[12]_out$/ {
     name = "pilepeek" substr(ev, 5, 1)
-    if (name pid in walk) { emit(name ": its walk ends, after " took(t - walk[name pid])); delete walk[name pid] }
+    if (name pid in walk) { emit(name ": its walk ends after " took(t - walk[name pid])); delete walk[name pid] }
 }
 '
 

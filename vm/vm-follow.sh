@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Follows a guest's results.log (see guest-init.sh) as it grows and shows it readably: each
 # step's command and status, its output, the kernel-log lines it caused, and the kernel's
-# traced events among them ("⏱ kernel SECONDS TEXT", SECONDS since the guest booted); the boot
+# traced events among them ("◷ SECONDS TEXT", SECONDS since the guest booted); the boot
 # log is left out. Ends when the guest reports that it is done.
 #   vm-follow.sh [--brief] RESULTS_LOG
 # --brief shortens the kernel's reports (a BUG, WARNING or INFO and what the kernel printed
@@ -102,7 +102,7 @@ show() {
             printf '    %s\n' "$report_text"
         fi
         ;;
-    trace) printf '    ⏱ kernel %s  %s\n' "${report_text%% *}" "${report_text#* }" ;;
+    trace) printf '    ◷ %s\n' "$report_text" ;;
     end) end_report ;;
     done) echo "(the guest is done)" ;;
     *) printf '(%s %s)\n' "$report_kind" "$report_text" ;;
