@@ -67,13 +67,15 @@ log_shows() {
 }
 
 # The kernel's own tracing (tracefs), for modules-traced: kprobes on the kernel's functions and
-# on the modules' init functions (registered when a module loads), on the kernel log's clock,
+# on the readers' init functions (registered when a reader loads), on the kernel log's clock,
 # with the log's lines stamped too so that the two sort together. Each report takes the events
 # since the previous one, between markers written into the trace. Debian's 6.1 kernel has no
 # RCU tracepoints (CONFIG_RCU_TRACE is off), so grace periods are taken where the grace-period
 # kthread starts one (rcu_gp_init returns true) and where it ends one (rcu_gp_cleanup returns).
 # pilefeed's publication (list_replace_rcu, inline) is taken at the printk of "in write" right
-# after it.
+# after it, and its walk's end at "out write"; its calls of synchronize_rcu are those of the
+# task between the two. (A probe on pilefeed's init would be registered anew at each load, and
+# that waits for a grace period, which a reader in its section holds up.)
 TRACE=/sys/kernel/tracing
 traced=
 marks=0
@@ -82,19 +84,19 @@ trace_on() {
         echo perf >$TRACE/trace_clock &&
         echo 1 >/sys/module/printk/parameters/time &&
         cat >>$TRACE/kprobe_events <<'PROBES' &&
-p:mech/feed_in pilefeed:init_pilefeed
-r:mech/feed_out pilefeed:init_pilefeed
-p:mech/peek1_in pilepeek1:init_pilepeek1
-r:mech/peek1_out pilepeek1:init_pilepeek1
-p:mech/peek2_in pilepeek2:init_pilepeek2
-r:mech/peek2_out pilepeek2:init_pilepeek2
+p:mech/pilepeek1_in pilepeek1:init_pilepeek1
+r:mech/pilepeek1_out pilepeek1:init_pilepeek1
+p:mech/pilepeek2_in pilepeek2:init_pilepeek2
+r:mech/pilepeek2_out pilepeek2:init_pilepeek2
+p:mech/pilepeek1_lingers_in pilepeek1_lingers:init_pilepeek1
+r:mech/pilepeek1_lingers_out pilepeek1_lingers:init_pilepeek1
 p:mech/publish _printk fmt=+0(%di):string
 p:mech/sync_in synchronize_rcu
 r:mech/sync_out synchronize_rcu
 r:mech/gp_start rcu_gp_init started=$retval:u8
 r:mech/gp_end rcu_gp_cleanup
 PROBES
-        echo 'fmt ~ "*in write*"' >$TRACE/events/mech/publish/filter &&
+        echo 'fmt ~ "*in write*" || fmt ~ "*out write*"' >$TRACE/events/mech/publish/filter &&
         echo 'started != 0' >$TRACE/events/mech/gp_start/filter &&
         echo 1 >$TRACE/events/mech/enable &&
         traced=1
@@ -102,9 +104,9 @@ PROBES
 
 # The events a report shows, from the trace (read from its start, each line "TASK-PID [CPU]
 # FLAGS SECONDS: EVENT: DETAILS"), as "SECONDS TEXT": those after the marker "mech-report FROM"
-# (from the start for 0) up to "mech-report TO". Each module's init (a reader's init is its
-# walk); pilefeed's publications and its calls of synchronize_rcu; the grace periods that start
-# and end while such a call waits.
+# (from the start for 0) up to "mech-report TO". Each reader's init (its walk); pilefeed's
+# publications and its calls of synchronize_rcu; the grace periods that start and end while
+# such a call waits or a reader walks.
 trace_events='
 function took(d) { return d >= 1 ? sprintf("%.2f s", d) : sprintf("%.1f ms", d * 1000) }
 function emit(text) { if (on) print t, text }
@@ -122,23 +124,31 @@ ev == "tracing_mark_write" && $(NF - 1) == "mech-report" {
     if ($NF == to) exit
     if ($NF == from) on = 1
 }
-ev == "feed_in" { feed[pid] = t; emit("pilefeed: its init begins") }
-ev == "feed_out" && pid in feed { emit("pilefeed: its init returns after " took(t - feed[pid])); delete feed[pid] }
-ev == "publish" && pid in feed { emit("pilefeed: list_replace_rcu() has published") }
+ev == "publish" && /out write/ { delete feed[pid] }
+ev == "publish" && /in write/ { feed[pid] = 1; emit("pilefeed: list_replace_rcu() has published") }
 ev == "sync_in" && pid in feed {
-    sync[pid] = t; waiting++; begun = 0
+    sync[pid] = t; waiting++
     emit("pilefeed: calls synchronize_rcu()")
 }
 ev == "sync_out" && pid in sync {
     emit("pilefeed: synchronize_rcu() took " took(t - sync[pid]))
     delete sync[pid]; waiting--
 }
-ev == "gp_start" && waiting { begun = 1; emit("RCU: a grace period begins") }
-ev == "gp_end" && waiting { emit(begun ? "RCU: the grace period ends" : "RCU: the grace period begun earlier ends") }
-ev ~ /^peek[12]_in$/ { name = "pilepeek" substr(ev, 5, 1); walk[name pid] = t; emit(name ": its walk begins") }
-ev ~ /^peek[12]_out$/ {
-    name = "pilepeek" substr(ev, 5, 1)
-    if (name pid in walk) { emit(name ": its walk ends after " took(t - walk[name pid])); delete walk[name pid] }
+ev == "gp_start" && (waiting || walking) { begun = 1; emit("RCU: a grace period begins") }
+ev == "gp_end" && (waiting || walking) {
+    emit(begun ? "RCU: the grace period ends" : "RCU: the grace period begun earlier ends")
+}
+ev == "gp_end" { begun = 0 }
+ev ~ /^pilepeek.*_in$/ {
+    name = ev; sub(/_in$/, "", name); walk[name pid] = t; walking++
+    emit(name ": its walk begins")
+}
+ev ~ /^pilepeek.*_out$/ {
+    name = ev; sub(/_out$/, "", name)
+    if (name pid in walk) {
+        emit(name ": its walk ends after " took(t - walk[name pid]))
+        delete walk[name pid]; walking--
+    }
 }
 '
 
@@ -178,6 +188,27 @@ fi
 cmd=boot
 : >/tmp/out
 report boot 0 0
+
+# In the traced scenario: a reader that lingers in its read-side section on the first node
+# (vm/faults/pilepeek1-lingers) on CPU 0, and pilefeed loaded on CPU 1 meanwhile, which
+# replaces that node: its synchronize_rcu() cannot return before the reader has left.
+lingering() {
+    taskset -c 0 insmod $KO/faults/pilepeek1-lingers.ko >/tmp/lingers.out 2>&1 &
+    lingers=$!
+    if log_shows "data items in stack"; then
+        taskset -c 1 insmod $KO/pilefeed.ko >/tmp/out 2>&1
+        rc=$?
+    else
+        echo "the reader that lingers never began its walk" >/tmp/out
+        rc=1
+    fi
+    wait $lingers || rc=1
+    cat /tmp/lingers.out >>/tmp/out
+    cmd="taskset -c 0 insmod $KO/faults/pilepeek1-lingers.ko & taskset -c 1 insmod $KO/pilefeed.ko"
+    report lingering 0 $rc
+    step lingering-unload 0 rmmod pilepeek1_lingers
+    step pilefeed-unload-lingering 0 rmmod pilefeed
+}
 
 modules() {
     # Without pilecore nothing can resolve `head`.
@@ -223,6 +254,7 @@ modules() {
     echo "$M again-seconds $(($(date +%s) - start))" >&3
     step pilepeek2-unload-after 0 rmmod pilepeek2
     step pilefeed-unload-again 0 rmmod pilefeed
+    [ -z "$traced" ] || lingering
     step pilecore-unload 0 rmmod pilecore
     step modules-none 0 cat /proc/modules
     step pilecore-reload 0 insmod $KO/pilecore.ko
