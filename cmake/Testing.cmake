@@ -84,14 +84,15 @@ endif()
 message(STATUS "Timeouts scaled by ${MECH_TIMEOUT_FACTOR}")
 
 # mech_add_test(NAME SOURCES src... [LIBS lib...] [DEPENDS target...] [LABELS label...]
-#               [TIMEOUT seconds])
+#               [TIMEOUT seconds] [FIXTURES fixture...])
 # One GoogleTest program, linked with the harness, its cases registered in CTest one by one
 # as NAME.Suite.Case. Each case gets TIMEOUT (default 60 s, times MECH_TIMEOUT_FACTOR); the harness ends a case that
 # overruns it a little earlier, killing the programs it started. LABELS defaults to integration; use a separate NAME for cases that
 # need another label (slow, vm, unit). DEPENDS names the deliverables and peers it runs, so
-# that building the test builds them.
+# that building the test builds them. FIXTURES names the CTest fixtures every case requires
+# (their setup runs first).
 function(mech_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS;FIXTURES" ${ARGN})
   if(NOT T_LABELS)
     set(T_LABELS integration)
   endif()
@@ -106,9 +107,13 @@ function(mech_add_test name)
   endif()
   math(EXPR timeout "${T_TIMEOUT} * ${MECH_TIMEOUT_FACTOR}")
   set(properties LABELS "${T_LABELS}" TIMEOUT ${timeout} ENVIRONMENT "HARNESS_TIMEOUT=${timeout}")
+  set(fixtures ${T_FIXTURES})
   if(MECH_RUNNER STREQUAL vm)
     # Each case reports what it did in the VM, so the VM's run comes first.
-    list(APPEND properties FIXTURES_REQUIRED i686_vm_suite)
+    list(APPEND fixtures i686_vm_suite)
+  endif()
+  if(fixtures)
+    list(APPEND properties FIXTURES_REQUIRED "${fixtures}")
   endif()
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."

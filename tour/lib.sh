@@ -37,10 +37,16 @@
 #   page_band LABEL FROM TO INSIDE TITLE  on the page, a band titled TITLE from LABEL's first
 #                           line holding FROM to its next line holding TO; LABEL's lines in it
 #                           that hold INSIDE ('' for none) are marked
-#   boot_vm SCENARIO        boot the x86_64 kernel VM (vm/vm-run.sh) with the modules for
-#                           SCENARIO of vm/guest-init.sh, as the started program "vm", and
-#                           follow its report as "guest"; fails, with a note, where the kernel
-#                           or the modules are missing
+#   page_span LABEL FROM TO TITLE  on the page, a bar titled TITLE beside the lane's line from
+#                           each of LABEL's lines holding FROM to its next line holding TO, in
+#                           the FROM line's lane (a span of time: a call, a wait, a walk)
+#   vm_modules KERNEL       the folder of the modules built for KERNEL (as boot_vm's)
+#   boot_vm [--brief] SCENARIO [KERNEL]  boot KERNEL (x86_64, Debian's 6.1 kernel, by default;
+#                           or debug, the debug kernel) under qemu (vm/vm-run.sh, preempt=none)
+#                           with the modules for SCENARIO of vm/guest-init.sh, as the started
+#                           program "vm", and follow its report as "guest" (vm/vm-follow.sh;
+#                           --brief shortens the kernel's reports); fails, with a note, where
+#                           the kernel or the modules are missing
 # Every program still running when the scenario ends is stopped.
 # They may check what the programs printed and how they ended. OUT is a LABEL (its standard
 # output) or LABEL.err (its standard error), of the last program started under that label; its
@@ -60,8 +66,8 @@
 #   lines_of OUT            prints OUT's lines, for the scenario's own checks
 #   number_after OUT TEXT   prints the whole number that follows TEXT in the first line of
 #                           OUT holding it (a pid, a count), or nothing
-#   vm_lines STEP KIND      the lines of KIND (out or log) of the guest's step STEP (after
-#                           boot_vm; vm/guest-report.sh reads the report)
+#   vm_lines STEP KIND      the lines of KIND (out, log or trace) of the guest's step STEP
+#                           (after boot_vm; vm/guest-report.sh reads the report)
 #   vm_rc STEP              the status of the guest's step STEP
 #   vm_value WORD           the value the guest reported under WORD (window-seconds, ...)
 
@@ -96,10 +102,12 @@ traces() { TOUR_TRACE[$1]=$2; }
 # and, in a traced play only, the page marks, which the text view leaves out:
 #     lane = "@page lane" TAB LABEL TAB TEXT TAB LANE
 #     band = "@page band" TAB LABEL TAB FROM TAB TO TAB INSIDE TAB TITLE
+#     span = "@page span" TAB LABEL TAB FROM TAB TO TAB TITLE
 note() { printf '         ── %s\n' "$*"; }
 
 page_lane() { [ -z "${TOUR_TRACED:-}" ] || printf '@page lane\t%s\t%s\t%s\n' "$1" "$2" "$3"; }
 page_band() { [ -z "${TOUR_TRACED:-}" ] || printf '@page band\t%s\t%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4" "$5"; }
+page_span() { [ -z "${TOUR_TRACED:-}" ] || printf '@page span\t%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4"; }
 
 _tour_prog() {
     case "$1" in
@@ -234,18 +242,47 @@ other_users() {
     return 1
 }
 
+# vm_kernel KERNEL / vm_modules KERNEL: the folder of an x86_64 kernel of the matrix (x86_64,
+# Debian's 6.1 kernel, or a flavour such as debug) and of the modules built for it, where
+# cmake/KernelModules.cmake puts them: Debian's default kernel and its modules by architecture,
+# a flavour's modules by its release.
+vm_kernel() {
+    if [ "$1" = x86_64 ]; then
+        echo "$MECH_KERNEL_CACHE/current/x86_64"
+    else
+        echo "$MECH_KERNEL_CACHE/$1"
+    fi
+}
+vm_modules() {
+    local release=none headers
+    headers=$(vm_kernel "$1")/headers
+    if [ "$1" = x86_64 ]; then
+        release=x86_64
+    elif [ -r "$headers/include/config/kernel.release" ]; then
+        read -r release <"$headers/include/config/kernel.release"
+    fi
+    echo "$TOUR_ROOT/build/kernel/$release"
+}
+
 boot_vm() {
-    local scenario=$1 arch=x86_64 kernel=$MECH_KERNEL_CACHE/current
-    local modules=$TOUR_ROOT/build/kernel/$arch reader=$TOUR_ROOT/build/kernel/$arch/guest/clock-reader
-    if [ ! -e "$modules/pilecore.ko" ] || [ ! -e "$kernel/$arch/kernel" ]; then
+    local follow=() arch=x86_64 kdir modules reader
+    if [ "$1" = --brief ]; then
+        follow=(--brief)
+        shift
+    fi
+    local scenario=$1 kernel=${2:-x86_64}
+    kdir=$(vm_kernel "$kernel")
+    modules=$(vm_modules "$kernel")
+    if [ ! -e "$modules/pilecore.ko" ] || [ ! -e "$kdir/kernel" ]; then
         note "No kernel modules or guest kernel here: run scripts/install.sh, then build the native preset."
         return 1
     fi
+    reader=$TOUR_ROOT/build/kernel/$arch/guest/clock-reader
     [ -x "$reader" ] || reader=
     mkdir -p "$TOUR_DIR/vm"
     start vm "$TOUR_ROOT/vm/vm-run.sh" "$arch" none "$scenario" "$TOUR_DIR/vm" \
-        "$modules" "$kernel/$arch" $reader
-    start guest "$TOUR_ROOT/vm/vm-follow.sh" "$TOUR_DIR/vm/results.log"
+        "$modules" "$kdir" $reader
+    start guest "$TOUR_ROOT/vm/vm-follow.sh" "${follow[@]}" "$TOUR_DIR/vm/results.log"
 }
 
 # Checks. They fork as little as they can: on a loaded machine every process started costs.

@@ -16,6 +16,10 @@ exec 3>/dev/ttyS1
 #   @@VM-RESULT@@ step NAME rc N: COMMAND   opens step NAME, whose COMMAND ended with status N
 #   @@VM-RESULT@@ out TEXT                  a line of the open step's output (stdout and stderr)
 #   @@VM-RESULT@@ log TEXT                  a kernel-log line the step caused ("<L>text", dmesg -r)
+#   @@VM-RESULT@@ trace SECONDS TEXT        an event of the kernel's own tracing that the step
+#                                           caused (modules-traced only), at SECONDS since boot on
+#                                           the kernel log's clock, among the step's log lines in
+#                                           the order they happened; TEXT says what it was
 #   @@VM-RESULT@@ end NAME                  closes step NAME
 #   @@VM-RESULT@@ unexpected TEXT           the guest's own complaint (a step ended otherwise)
 #   @@VM-RESULT@@ done bad B                the last record; B is 1 after any complaint, else 0
@@ -40,7 +44,11 @@ report() {
     name=$1 want=$2 rc=$3
     echo "$M step $name rc $rc: $cmd" >&3
     sed "s/^/$M out /" /tmp/out >&3
-    dmesg -r -c | sed "s/^/$M log /" >&3
+    if [ -n "$traced" ]; then
+        traced_log >&3
+    else
+        dmesg -r -c | sed "s/^/$M log /" >&3
+    fi
     echo "$M end $name" >&3
     case "$want:$rc" in
     0:0 | fail:[1-9]*) ;;
@@ -58,9 +66,149 @@ log_shows() {
     done
 }
 
+# The kernel's own tracing (tracefs), for modules-traced: kprobes on the kernel's functions and
+# on the readers' init functions (registered when a reader loads), on the kernel log's clock,
+# with the log's lines stamped too so that the two sort together. Each report takes the events
+# since the previous one, between markers written into the trace. Debian's 6.1 kernel has no
+# RCU tracepoints (CONFIG_RCU_TRACE is off), so grace periods are taken where the grace-period
+# kthread starts one (rcu_gp_init returns true) and where it ends one (rcu_gp_cleanup returns).
+# pilefeed's publication (list_replace_rcu, inline) is taken at the printk of "in write" right
+# after it, and its walk's end at "out write"; its calls of synchronize_rcu are those of the
+# task between the two. (A probe on pilefeed's init would be registered anew at each load, and
+# that waits for a grace period, which a reader in its section holds up.)
+TRACE=/sys/kernel/tracing
+traced=
+marks=0
+trace_on() {
+    mount -t tracefs tracefs $TRACE &&
+        echo perf >$TRACE/trace_clock &&
+        echo 1 >/sys/module/printk/parameters/time &&
+        cat >>$TRACE/kprobe_events <<'PROBES' &&
+p:mech/pilepeek1_in pilepeek1:init_pilepeek1
+r:mech/pilepeek1_out pilepeek1:init_pilepeek1
+p:mech/pilepeek2_in pilepeek2:init_pilepeek2
+r:mech/pilepeek2_out pilepeek2:init_pilepeek2
+p:mech/pilepeek1_lingers_in pilepeek1_lingers:init_pilepeek1
+r:mech/pilepeek1_lingers_out pilepeek1_lingers:init_pilepeek1
+p:mech/publish _printk fmt=+0(%di):string
+p:mech/sync_in synchronize_rcu
+r:mech/sync_out synchronize_rcu
+r:mech/gp_start rcu_gp_init started=$retval:u8
+r:mech/gp_end rcu_gp_cleanup
+PROBES
+        echo 'fmt ~ "*in write*" || fmt ~ "*out write*"' >$TRACE/events/mech/publish/filter &&
+        echo 'started != 0' >$TRACE/events/mech/gp_start/filter &&
+        echo 1 >$TRACE/events/mech/enable &&
+        traced=1
+}
+
+# The events a report shows, from the trace (read from its start, each line "TASK-PID [CPU]
+# FLAGS SECONDS: EVENT: DETAILS"), as "SECONDS TEXT": those after the marker "mech-report FROM"
+# (from the start for 0) up to "mech-report TO". Each reader's init (its walk); pilefeed's
+# publications and its calls of synchronize_rcu; the grace periods that start and end while
+# such a call waits or a reader walks.
+trace_events='
+function took(d) { return d >= 1 ? sprintf("%.2f s", d) : sprintf("%.1f ms", d * 1000) }
+function emit(text) { if (on) print t, text }
+BEGIN { on = from == 0 }
+/^#/ { next }
+{
+    cpu = 0
+    for (i = 2; i <= NF; i++) if ($i ~ /^\[[0-9]+\]$/) { cpu = i; break }
+    if (!cpu || NF < cpu + 3) next
+    pid = $(cpu - 1); sub(/.*-/, "", pid)
+    t = $(cpu + 2); sub(/:$/, "", t)
+    ev = $(cpu + 3); sub(/:$/, "", ev)
+}
+ev == "tracing_mark_write" && $(NF - 1) == "mech-report" {
+    if ($NF == to) exit
+    if ($NF == from) on = 1
+}
+ev == "publish" && /out write/ { delete feed[pid] }
+ev == "publish" && /in write/ { feed[pid] = 1; emit("pilefeed: list_replace_rcu() has published") }
+ev == "sync_in" && pid in feed {
+    sync[pid] = t; waiting++
+    emit("pilefeed: calls synchronize_rcu()")
+}
+ev == "sync_out" && pid in sync {
+    emit("pilefeed: synchronize_rcu() took " took(t - sync[pid]))
+    delete sync[pid]; waiting--
+}
+ev == "gp_start" && (waiting || walking) { begun = 1; emit("RCU: a grace period begins") }
+ev == "gp_end" && (waiting || walking) {
+    emit(begun ? "RCU: the grace period ends" : "RCU: the grace period begun earlier ends")
+}
+ev == "gp_end" { begun = 0 }
+ev ~ /^pilepeek.*_in$/ {
+    name = ev; sub(/_in$/, "", name); walk[name pid] = t; walking++
+    emit(name ": its walk begins")
+}
+ev ~ /^pilepeek.*_out$/ {
+    name = ev; sub(/_out$/, "", name)
+    if (name pid in walk) {
+        emit(name ": its walk ends after " took(t - walk[name pid]))
+        delete walk[name pid]; walking--
+    }
+}
+'
+
+# The step's kernel-log lines (input: "<L>[SECONDS] TEXT", dmesg -r with printk times) and its
+# trace events (the file EVENTS, "SECONDS TEXT") merged in time order as report records, the
+# log lines without their times as in an untraced report.
+merge_events='
+BEGIN {
+    while ((getline line < events) > 0) {
+        n++; et[n] = line; sub(/ .*/, "", et[n]); ex[n] = substr(line, length(et[n]) + 2)
+    }
+    i = 1
+}
+{
+    level = $0; sub(/\[.*/, "", level)
+    t = $0; sub(/^[^[]*\[ */, "", t); sub(/\].*/, "", t)
+    text = $0; sub(/^[^]]*\] ?/, "", text)
+    for (; i <= n && et[i] + 0 <= t + 0; i++) print m " trace " et[i] " " ex[i]
+    print m " log " level text
+}
+END { for (; i <= n; i++) print m " trace " et[i] " " ex[i] }
+'
+
+traced_log() {
+    marks=$((marks + 1))
+    echo "mech-report $marks" >$TRACE/trace_marker
+    awk -v from=$((marks - 1)) -v to=$marks "$trace_events" $TRACE/trace >/tmp/events
+    dmesg -r -c | awk -v m="$M" -v events=/tmp/events "$merge_events"
+}
+
+# The kernel passes mech_scenario=... from its command line to us as a variable.
+if [ "${mech_scenario:-}" = modules-traced ] && ! trace_on; then
+    echo "$M unexpected tracing: this kernel's tracefs lacks what modules-traced needs" >&3
+    bad=1
+fi
+
 cmd=boot
 : >/tmp/out
 report boot 0 0
+
+# In the traced scenario: a reader that lingers in its read-side section on the first node
+# (vm/faults/pilepeek1-lingers) on CPU 0, and pilefeed loaded on CPU 1 meanwhile, which
+# replaces that node: its synchronize_rcu() cannot return before the reader has left.
+lingering() {
+    taskset -c 0 insmod $KO/faults/pilepeek1-lingers.ko >/tmp/lingers.out 2>&1 &
+    lingers=$!
+    if log_shows "data items in stack"; then
+        taskset -c 1 insmod $KO/pilefeed.ko >/tmp/out 2>&1
+        rc=$?
+    else
+        echo "the reader that lingers never began its walk" >/tmp/out
+        rc=1
+    fi
+    wait $lingers || rc=1
+    cat /tmp/lingers.out >>/tmp/out
+    cmd="taskset -c 0 insmod $KO/faults/pilepeek1-lingers.ko & taskset -c 1 insmod $KO/pilefeed.ko"
+    report lingering 0 $rc
+    step lingering-unload 0 rmmod pilepeek1_lingers
+    step pilefeed-unload-lingering 0 rmmod pilefeed
+}
 
 modules() {
     # Without pilecore nothing can resolve `head`.
@@ -106,12 +254,84 @@ modules() {
     echo "$M again-seconds $(($(date +%s) - start))" >&3
     step pilepeek2-unload-after 0 rmmod pilepeek2
     step pilefeed-unload-again 0 rmmod pilefeed
+    [ -z "$traced" ] || lingering
     step pilecore-unload 0 rmmod pilecore
     step modules-none 0 cat /proc/modules
     step pilecore-reload 0 insmod $KO/pilecore.ko
     step pilepeek1-fresh 0 insmod $KO/pilepeek1.ko
     step pilepeek1-unload-fresh 0 rmmod pilepeek1
     step pilecore-unload-again 0 rmmod pilecore
+}
+
+# Waits (up to 60 s) until the kernel log shows TEXT and then stops growing for a second: the
+# report TEXT is part of is whole.
+log_settles() {
+    log_shows "$1" || return 1
+    tries=0 was=
+    while now=$(dmesg | wc -l) && [ "$now" != "$was" ]; do
+        was=$now tries=$((tries + 1))
+        [ "$tries" -ge 60 ] && return 1
+        sleep 1
+    done
+}
+
+# awaited NAME TEXT: a step for what the commands started in the background (described in cmd)
+# did: it succeeds once the kernel log shows TEXT, whole.
+awaited() {
+    if log_settles "$2"; then
+        : >/tmp/out
+        report "$1" 0 0
+    else
+        echo "the kernel log never showed \"$2\"" >/tmp/out
+        report "$1" 0 1
+    fi
+}
+
+faults() {
+    F=$KO/faults
+    # This boot's detectors report sooner: a soft lockup after 10 s (twice the threshold), a
+    # hung task after 5 s and only once (the insmod that deadlocks stays blocked to the end).
+    echo 5 >/proc/sys/kernel/watchdog_thresh
+    echo 5 >/proc/sys/kernel/hung_task_timeout_secs
+    echo 1 >/proc/sys/kernel/hung_task_warnings
+    step pilecore-load 0 insmod $KO/pilecore.ko
+    # The checks that need lockdep come first: lockdep switches itself off after its first
+    # report of a locking bug, and a KASAN report switches it off too.
+    step unlocked 0 insmod $F/pilepeek1-unlocked.ko
+    step unlocked-unload 0 rmmod pilepeek1_unlocked
+    step allocates 0 insmod $F/pilepeek1-allocates.ko
+    step allocates-unload 0 rmmod pilepeek1_allocates
+    step sleeps 0 insmod $F/pilepeek1-sleeps.ko
+    step sleeps-unload 0 rmmod pilepeek1_sleeps
+
+    # Its init waits for the lock it holds: the insmod never returns.
+    insmod $F/pilefeed-relocks.ko >/dev/null 2>&1 &
+    cmd="insmod $F/pilefeed-relocks.ko &"
+    awaited relocks "possible recursive locking detected"
+    cmd="(the insmod of pilefeed-relocks.ko stays blocked)"
+    awaited relocks-hung "blocked for more than"
+
+    # CPU 0 holds the first node in a read-side section until it is replaced; the writer on
+    # CPU 1 frees it at once, and the reader then reads it.
+    taskset -c 0 insmod $F/pilepeek1-lingers.ko >/tmp/out 2>&1 &
+    lingers=$!
+    log_shows "data items in stack" &&
+        taskset -c 1 insmod $F/pilefeed-nowait.ko >/dev/null 2>&1 &
+    wait $lingers
+    rc=$?
+    if ! log_settles "BUG: KASAN"; then
+        echo "the kernel log never showed \"BUG: KASAN\"" >>/tmp/out
+        rc=1
+    fi
+    cmd="taskset -c 0 insmod $F/pilepeek1-lingers.ko & taskset -c 1 insmod $F/pilefeed-nowait.ko &"
+    report nowait 0 "$rc"
+
+    # Spins on CPU 0 with preempt=none for 40 s; the detector reports it after 10. It finds the
+    # node (30, 300) it waits at still in the list: pilefeed-nowait's insmod holds its copy of it
+    # unpublished for 40 s, and began a few seconds ago.
+    taskset -c 0 insmod $F/pilefeed-spins.ko >/dev/null 2>&1 &
+    cmd="taskset -c 0 insmod $F/pilefeed-spins.ko &"
+    awaited spins "soft lockup"
 }
 
 clock() {
@@ -202,9 +422,9 @@ mq() {
     echo "$M thread-watch-err $(cat /tmp/thread.err)" >&3
 }
 
-# The kernel passes mech_scenario=... from its command line to us as a variable.
 case "${mech_scenario:-}" in
-modules) modules ;;
+modules | modules-traced) modules ;;
+faults) faults ;;
 clock) clock ;;
 mq) mq ;;
 *) echo "$M unexpected scenario '${mech_scenario:-}'" >&3; bad=1 ;;

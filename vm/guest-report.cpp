@@ -37,6 +37,8 @@ Report parseReport(const std::string &text) {
             report.steps[current].out += tail + "\n";
         } else if (word == "log" && !current.empty()) {
             report.steps[current].log += tail + "\n";
+        } else if (word == "trace" && !current.empty()) {
+            report.steps[current].trace += tail + "\n";
         } else if (word == "end") {
             current.clear();
         } else if (word == "unexpected") {

@@ -10,6 +10,7 @@ namespace vm {
 struct Step {
     int rc = -1;
     std::string out, log;  // the command's output and the kernel log lines, '\n' after each
+    std::string trace;     // the kernel's traced events, "SECONDS TEXT\n" each
 };
 
 struct Report {

@@ -5,14 +5,15 @@
 #                                       runs FUNCTION ARG... for each record (lines without the
 #                                       marker are passed over; FUNCTION's status is ignored)
 #                                       with these set:
-#                                         report_kind  step, out, log, end, unexpected, done, or
-#                                                      the WORD of a value
-#                                         report_step  the step's NAME (for out and log: the
-#                                                      open step's, "" when none is open)
+#                                         report_kind  step, out, log, trace, end, unexpected,
+#                                                      done, or the WORD of a value
+#                                         report_step  the step's NAME (for out, log and trace:
+#                                                      the open step's, "" when none is open)
 #                                         report_rc    a step's status
-#                                         report_text  a step's COMMAND, a line's TEXT, a VALUE
+#                                         report_text  a step's COMMAND, a line's TEXT, a VALUE;
+#                                                      for trace, "SECONDS TEXT"
 #                                       It returns after "done", or at the end of its input.
-#   guest_report_lines FILE STEP KIND   the text of STEP's lines of KIND (out or log)
+#   guest_report_lines FILE STEP KIND   the text of STEP's lines of KIND (out, log or trace)
 #   guest_report_rc FILE STEP           the status of STEP's command
 #   guest_report_value FILE WORD        the value reported under WORD
 

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Boots a Debian kernel of ARCH (x86_64 or i686) under qemu with the kernel modules in a
-# busybox initramfs, runs SCENARIO (modules, clock or mq) of vm/guest-init.sh in it and
-# leaves in OUTDIR: console.log (the kernel console), results.log (what the guest reported on
-# its second serial port) and terminal.log (what guest programs wrote on the third, a terminal).
+# busybox initramfs, runs SCENARIO (modules, modules-traced, faults, clock or mq) of
+# vm/guest-init.sh in it and leaves in OUTDIR: console.log (the kernel console), results.log
+# (what the guest reported on its second serial port) and terminal.log (what guest programs
+# wrote on the third, a terminal).
 # Its own status is the guest's verdict: 0 when the guest finished and every command ended as
 # expected, 1 when it finished with a complaint, 2 when it gave no verdict (crash, hang).
 #   vm-run.sh ARCH PREEMPT SCENARIO OUTDIR MODULE_DIR KERNEL_DIR [CLOCK_READER [PROGRAM...]]
 # PREEMPT is none or full. MODULE_DIR is build/kernel/ARCH (or build/kernel/<kernel-release>
-# for another kernel of ARCH); KERNEL_DIR holds `kernel` (the boot image) and `busybox`;
+# for another kernel of ARCH; its faults/ folder, where there is one, too); KERNEL_DIR holds
+# `kernel` (the boot image) and `busybox`;
 # CLOCK_READER is a static clock-reader for the guest (or ""); each PROGRAM, static too, goes
 # into the guest's /bin under its own name.
 set -euo pipefail
-[ $# -ge 6 ] || { sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+[ $# -ge 6 ] || { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 arch=$1 preempt=$2 scenario=$3 out=$4 modules=$5 kdir=$6 reader=${7:-}
 shift $(($# < 7 ? $# : 7))
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -38,6 +40,11 @@ ln -s busybox "$root/bin/sh"
 cp "$here/guest-init.sh" "$root/init"
 cp "$modules"/*.ko "$root/modules/"
 [ -e "$modules/peers/clock-device.ko" ] && cp "$modules/peers/clock-device.ko" "$root/modules/"
+# The broken copies, where they are built for this kernel (vm/faults/), for the faults scenario.
+if [ -d "$modules/faults" ]; then
+    mkdir -p "$root/modules/faults"
+    cp "$modules"/faults/*.ko "$root/modules/faults/"
+fi
 [ -n "$reader" ] && cp "$reader" "$root/bin/clock-reader"
 for program in "$@"; do cp "$program" "$root/bin/"; done
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$out/initramfs.cpio"

@@ -2,8 +2,8 @@
 // (cmake/KernelModules.cmake) under qemu (vm/vm-run.sh), runs one scenario of vm/guest-init.sh
 // in it and checks what the guest reported: every step's kernel-log lines against
 // tests/vm/golden/<step>.out, the writer's delay, that no reader ever saw a half-updated node,
-// and that the kernel logged no BUG, WARNING, Oops, lockup, hung task, lockdep, KASAN or
-// RCU report.
+// and that no detector of the kernel reported anything (tests/vm/detectors.cpp: BUG, WARNING,
+// Oops, lockup, hung task, lockdep, KASAN or RCU reports).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "check.hpp"
+#include "detectors.hpp"
 #include "guest-report.hpp"
 #include "harness.hpp"
 #include "kernels.hpp"
@@ -90,14 +91,6 @@ std::string unavailable(const Kernel &k) {
     return "";
 }
 
-// Lines of the kernel log that must never appear.
-const std::regex kKernelTrouble(
-    R"(BUG:|WARNING:|Oops|general protection fault|Kernel panic|possible recursive locking|)"
-    R"(possible circular locking|inconsistent lock state|INFO: lockdep|DEBUG_LOCKS_WARN_ON|)"
-    R"(detected stall|self-detected stall|INFO: rcu|soft lockup|hard LOCKUP|Call Trace:|)"
-    R"(blocked for more than|kthread starved|BUG: KASAN:|UBSAN|)"
-    R"(RCU-list traversed)");
-
 // Boots one VM, with `programs` (static, for the guest) in its /bin, and returns what the
 // guest reported; fails the test when the guest gave no verdict or a bad one.
 Report boot(const Kernel &k, const std::string &preempt, const std::string &scenario,
@@ -127,12 +120,13 @@ Report boot(const Kernel &k, const std::string &preempt, const std::string &scen
     }
     EXPECT_TRUE(report.done) << "the guest did not finish its scenario";
     EXPECT_EQ("", report.unexpected);
-    std::smatch m;
+    // No detector reported anything.
     for (const std::string *text : {&console, &results}) {
         std::istringstream in(*text);
         std::string line;
         while (std::getline(in, line))
-            EXPECT_FALSE(std::regex_search(line, m, kKernelTrouble)) << "kernel log: " << line;
+            if (const vmtest::Detector *d = vmtest::detectorOf(line))
+                ADD_FAILURE() << d->name << " in the kernel log: " << line;
     }
     return report;
 }

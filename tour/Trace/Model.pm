@@ -19,6 +19,9 @@ use constant ANCESTORS    => 64;    # how far up the parents a process's owner i
 #   arrows    [arrow...] (see new_arrow)
 #   bands     [{title, last}...]: a scenario's bands (page_band), each from its title's row to
 #             its last row
+#   spans     [{lane, first, last, title, depth}...]: a scenario's spans (page_span), each in
+#             one lane from its first row to its last; depth counts the spans of that lane
+#             still open at its first row (0 for none), so that nested ones stand side by side
 #   procs     {pid => process} (see new_process)
 #   labels    {pid => label}: the processes the tour started, each under its label
 #   programs  the folder of the programs shown (the tour's TOUR_BIN)
@@ -27,7 +30,7 @@ use constant ANCESTORS    => 64;    # how far up the parents a process's owner i
 # build_model(entries => [...], marks => {...}, events => [...], programs, libraries, root)
 sub build_model {
     my (%in) = @_;
-    my $m = { rows => [], lanes => {}, arrows => [], bands => [], procs => {}, labels => {} };
+    my $m = { rows => [], lanes => {}, arrows => [], bands => [], spans => [], procs => {}, labels => {} };
     $m->{$_} = $in{$_} for qw(programs libraries root);
     learn_processes($m, $in{events});
     tour_rows($m, $in{entries});
@@ -36,6 +39,7 @@ sub build_model {
     order_rows($m);
     apply_lane_marks($m, $in{marks}{lanes});
     apply_band_marks($m, $in{marks}{bands});
+    apply_span_marks($m, $in{marks}{spans});
     $m->{arrows} = find_arrows($m);
     return $m;
 }
@@ -439,6 +443,30 @@ sub apply_band_marks {
         number_rows($m);
         push @{ $m->{bands} }, { title => $title, last => $last };
     }
+    return;
+}
+
+# A scenario's page_span marks: each of LABEL's lines holding FROM opens a span in its lane,
+# which LABEL's next line holding TO closes (a FROM line before that starts it again).
+sub apply_span_marks {
+    my ($m, $marks) = @_;
+    for my $mark (@$marks) {
+        my $open;
+        for my $r (grep { $_->{kind} eq 'line' && $_->{entry}{label} eq $mark->{label} } @{ $m->{rows} }) {
+            if (index($r->{text}, $mark->{from}) >= 0) {
+                $open = $r;
+            } elsif ($open && index($r->{text}, $mark->{to}) >= 0) {
+                push @{ $m->{spans} }, { lane => $open->{lane}, first => $open, last => $r, title => $mark->{title} };
+                undef $open;
+            }
+        }
+    }
+    my @spans = sort { $a->{first}{n} <=> $b->{first}{n} } @{ $m->{spans} };
+    for my $i (0 .. $#spans) {
+        my $s = $spans[$i];
+        $s->{depth} = grep { $_->{lane} == $s->{lane} && $_->{last}{n} > $s->{first}{n} } @spans[0 .. $i - 1];
+    }
+    $m->{spans} = \@spans;
     return;
 }
 

@@ -41,6 +41,8 @@ use constant {
     GUTTER_PX      => 16,     # free room at the right of each lane, where arrows come down
     ARROW_OFFSET_PX => 4,     # an arrow comes down this far left of the receiving lane's line
     OVERHANG_PX    => 5,      # a lane's line reaches this far above its first row's middle
+    SPAN_PX        => 6,      # a span's bar: centred on its lane's line, a nested one this
+    SPAN_GAP_PX    => 1,      # far plus the gap further left
     MARGIN_PX      => 20,     # right of the last lane and below the last row
 };
 
@@ -82,6 +84,7 @@ svg .arrow { fill: none; stroke-width: 1.6; }
 svg .band rect { fill: var(--note); fill-opacity: 0.12; }
 svg text.band { fill: var(--note); font-weight: bold; }
 svg text.inside { fill: var(--signal); font-weight: bold; }
+svg .span rect { fill: var(--in); fill-opacity: 0.45; }
 .legend span { margin-right: 1.2em; white-space: nowrap; }
 CSS
 
@@ -290,6 +293,20 @@ sub draw_bands {
     return $out;
 }
 
+# A span is a bar over its lane's line, from its first row's middle to its last's; a span nested
+# in another of the lane stands left of it, in the room between the lane's edge and its line.
+sub draw_spans {
+    my ($m, $g) = @_;
+    my $out = '';
+    for my $s (@{ $m->{spans} }) {
+        my $x = $g->{life}{ $s->{lane}{id} } - SPAN_PX / 2 - min($s->{depth}, 1) * (SPAN_PX + SPAN_GAP_PX);
+        my ($top, $end) = (row_mid($g, $s->{first}{n}), row_mid($g, $s->{last}{n}));
+        $out .= sprintf qq{<g class="span" data-lane="%s" data-title="%s"><rect x="%s" y="%s" width="%s" height="%s"><title>%s</title></rect></g>\n},
+            esc(chars($s->{lane}{id})), esc(chars($s->{title})), $x, $top, SPAN_PX, $end - $top, esc(chars($s->{title}));
+    }
+    return $out;
+}
+
 # An arrow leaves its first row along its lane's line, crosses in the gap below that row, and
 # reaches the other lane's line there (a fork, a new thread: the lane begins at that row), or
 # comes down just left of that line to the row that took what it carried.
@@ -343,7 +360,7 @@ sub kind_styles {
 sub page {
     my ($m, $name, $summary) = @_;
     my $g = layout($m);
-    my $drawing = draw_bands($m, $g) . draw_lanes($m, $g, $m->{arrows}) . draw_arrows($m, $g) . draw_rows($m, $g);
+    my $drawing = draw_bands($m, $g) . draw_lanes($m, $g, $m->{arrows}) . draw_spans($m, $g) . draw_arrows($m, $g) . draw_rows($m, $g);
     my ($width, $height) = @$g{qw(page_width page_height)};
     my $markers = join '', map {
         qq{<marker id="ah-$_" viewBox="0 0 10 10" refX="10" refY="5" markerWidth="7" markerHeight="7" orient="auto-start-reverse"><path d="M0,0 L10,5 L0,10 z"/></marker>}

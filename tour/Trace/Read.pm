@@ -25,24 +25,27 @@ our @EXPORT_OK = qw(read_play read_strace call_arg call_string);
 #            'kill': the tour's "⚡ kill" line (lib.sh's signal), with sig ("SIGTERM"), pid
 #              (the target) and text (raw without its indent)
 #            'note': any other line of the tour ("──" notes, "⏸" pauses), with text
-# The page marks, lines a scenario writes in a traced play only (lib.sh's page_lane and
-# page_band), are not entries; they come back in %marks:
+# The page marks, lines a scenario writes in a traced play only (lib.sh's page_lane,
+# page_band and page_span), are not entries; they come back in %marks:
 #   lanes    [{label, holding, lane}]: LABEL's lines holding HOLDING go to the lane LANE
 #   bands    [{label, from, to, inside, title}]: a band from LABEL's first line holding FROM to
 #            its next one holding TO, titled TITLE; lines in it holding INSIDE are marked
+#   spans    [{label, from, to, title}]: a span from each of LABEL's lines holding FROM to its
+#            next one holding TO, in the first one's lane, titled TITLE
 sub read_play {
     my ($file) = @_;
     my (@entries, %marks);
-    $marks{$_} = [] for qw(lanes bands);
+    $marks{$_} = [] for qw(lanes bands spans);
     open my $in, '<', $file or die "trace.pl: $file: $!\n";
     while (my $record = <$in>) {
         chomp $record;
         my ($stamp, $raw) = $record =~ /^(\d+\.\d+) (.*)$/ or next;
-        if (my ($mark, $fields) = $raw =~ /^\@page (lane|band)\t(.*)$/) {
+        if (my ($mark, $fields) = $raw =~ /^\@page (lane|band|span)\t(.*)$/) {
             my @f = split /\t/, $fields, -1;
             push @{ $marks{lanes} }, { label => $f[0], holding => $f[1], lane => $f[2] } if $mark eq 'lane' && @f == 3;
             push @{ $marks{bands} }, { label => $f[0], from => $f[1], to => $f[2], inside => $f[3], title => $f[4] }
                 if $mark eq 'band' && @f == 5;
+            push @{ $marks{spans} }, { label => $f[0], from => $f[1], to => $f[2], title => $f[3] } if $mark eq 'span' && @f == 4;
             next;
         }
         push @entries, tour_line($raw, $stamp);
