@@ -433,14 +433,22 @@ void Process::kill() {
 }
 
 void Process::write(std::string_view bytes) {
+    if (!offer(bytes))
+        fail("write to program");  // errno is still offer's EPIPE
+}
+
+bool Process::offer(std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(in_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EPIPE)
+            return false;
         if (n < 0)
             fail("write to program");
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
+    return true;
 }
 
 void Process::closeInput() {
@@ -657,8 +665,9 @@ Process startWhereForkFails(const std::string &path, const std::string &unusedUi
 
 Result run(const std::string &path, std::string_view input, Options options, Duration timeout) {
     Process p(path, std::move(options));
+    // A program may end before it has read its input (a client refused at once, say).
     if (!input.empty())
-        p.write(input);
+        p.offer(input);
     p.closeInput();
     const auto status = p.wait(timeout);
     if (!status)

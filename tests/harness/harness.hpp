@@ -90,7 +90,10 @@ class Process {
     void resume();
 
     // Standard input. closeInput() closes the pipe, or on a terminal sends end-of-file (^D).
+    // write() fails the test when the program has ended; offer() then drops what is left (as
+    // a shell's pipe would) and returns false, for input a program may end without reading.
     void write(std::string_view bytes);
+    bool offer(std::string_view bytes);
     void closeInput();
 
     // Everything read so far (reads what is waiting first, without blocking).
