@@ -50,9 +50,11 @@
 # The tables below are read by tour/tour, which sources this file.
 # shellcheck disable=SC2034
 TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-TOUR_BIN=$TOUR_ROOT/build/native/bin
-TOUR_LIB=$TOUR_ROOT/build/native/lib
-TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
+# The build tree whose programs play: the native preset's, or another one's (an exercise's).
+TOUR_BUILD=${TOUR_BUILD:-$TOUR_ROOT/build/native}
+TOUR_BIN=$TOUR_BUILD/bin
+TOUR_LIB=$TOUR_BUILD/lib
+TOUR_PTY=$TOUR_BUILD/tools/tour-pty
 declare -A TOUR_SUMMARY=() TOUR_SECONDS=() TOUR_TRACE=()
 TOUR_NAMES=()
 declare -A TOUR_PID=() TOUR_IN=()

@@ -1,0 +1,61 @@
+# An exercise's build tree (exercise/exercise configures it): MECH_EXERCISE_OURS names our
+# source of one deliverable, MECH_EXERCISE_SOURCE the learner's file that takes its place.
+# Every target that compiles our source (the deliverable, a second build of it, a test that
+# compiles it in, a VM guest's copy) compiles the learner's file instead, with the same flags,
+# definitions and include folders, and the folder of our source too, for the headers beside
+# it. Kernel modules are copied into their Kbuild folder, so cmake/KernelModules.cmake swaps
+# the file there itself.
+
+function(mech_exercise_swap_sources dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${targets})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL INTERFACE_LIBRARY)
+      continue()
+    endif()
+    get_target_property(sources ${target} SOURCES)
+    get_target_property(target_dir ${target} SOURCE_DIR)
+    if(NOT sources)
+      continue()
+    endif()
+    set(swapped)
+    set(found OFF)
+    foreach(src ${sources})
+      set(path ${src})
+      if(NOT IS_ABSOLUTE ${path})
+        set(path ${target_dir}/${src})
+      endif()
+      if(path STREQUAL MECH_EXERCISE_OURS)
+        set(src ${MECH_EXERCISE_SOURCE})
+        set(found ON)
+      endif()
+      list(APPEND swapped ${src})
+    endforeach()
+    if(found)
+      set_property(TARGET ${target} PROPERTY SOURCES ${swapped})
+      get_filename_component(ours_dir ${MECH_EXERCISE_OURS} DIRECTORY)
+      target_include_directories(${target} PRIVATE ${ours_dir})
+      list(APPEND MECH_EXERCISE_TARGETS ${target})
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    mech_exercise_swap_sources(${sub})
+  endforeach()
+  set(MECH_EXERCISE_TARGETS ${MECH_EXERCISE_TARGETS} PARENT_SCOPE)
+endfunction()
+
+if(MECH_EXERCISE_OURS)
+  if(NOT EXISTS ${MECH_EXERCISE_OURS} OR NOT MECH_EXERCISE_SOURCE)
+    message(FATAL_ERROR "MECH_EXERCISE_OURS must name one of our sources, and MECH_EXERCISE_SOURCE "
+                        "the file in its place")
+  endif()
+  set(MECH_EXERCISE_TARGETS)
+  mech_exercise_swap_sources(${CMAKE_SOURCE_DIR})
+  get_property(kernel_swapped GLOBAL PROPERTY MECH_EXERCISE_KERNEL_SWAPPED)
+  if(NOT MECH_EXERCISE_TARGETS AND NOT kernel_swapped)
+    message(FATAL_ERROR "no target compiles ${MECH_EXERCISE_OURS}")
+  endif()
+  message(STATUS "Exercise: ${MECH_EXERCISE_SOURCE} in place of ${MECH_EXERCISE_OURS} "
+                 "(${MECH_EXERCISE_TARGETS}${kernel_swapped})")
+endif()
