@@ -26,4 +26,7 @@
 
 #include "errmsg.hpp"
 
-// Your strerror here.
+extern "C" char *strerror(int) noexcept {
+    static char nothing[] = "";
+    return nothing;
+}

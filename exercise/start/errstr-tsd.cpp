@@ -33,4 +33,7 @@
 
 #include "errmsg.hpp"
 
-// Your strerror here.
+extern "C" char *strerror(int) noexcept {
+    static char nothing[] = "";
+    return nothing;
+}
