@@ -5,8 +5,8 @@
 # that compiles it in, a VM guest's copy) compiles the learner's file instead, with the same
 # flags, definitions and include folders, and the folder of our source too, for the headers
 # beside it. Kernel modules are copied into their Kbuild folder, so cmake/KernelModules.cmake
-# swaps the file there itself. The swapped targets are listed in <tree>/exercise-targets, one
-# "target file" a line.
+# swaps the file there itself. The deliverables' targets that were swapped (not the tests'
+# nor the VM guests') are listed in <tree>/exercise-targets, one "target file" a line.
 
 # mech_exercise_file(PATH OUT): the learner's file that replaces our source PATH, or PATH.
 function(mech_exercise_file path out)
@@ -43,7 +43,11 @@ function(mech_exercise_swap_sources dir)
         set(src ${file})
         get_filename_component(ours_dir ${path} DIRECTORY)
         list(APPEND ours_dirs ${ours_dir})
-        string(APPEND MECH_EXERCISE_LISTING "${target} ${file}\n")
+        # The deliverables' own targets; not the tests' copies of a source.
+        string(FIND "${target_dir}/" "${CMAKE_SOURCE_DIR}/tests/" in_tests)
+        if(NOT in_tests EQUAL 0)
+          string(APPEND MECH_EXERCISE_LISTING "${target} ${file}\n")
+        endif()
       endif()
       list(APPEND swapped ${src})
     endforeach()
@@ -71,7 +75,7 @@ if(MECH_EXERCISE_OURS)
   foreach(file ${MECH_EXERCISE_SOURCE})
     string(FIND "${MECH_EXERCISE_LISTING}" " ${file}\n" at)
     if(at EQUAL -1)
-      message(FATAL_ERROR "no target compiles the source that ${file} replaces")
+      message(FATAL_ERROR "no deliverable's target compiles the source that ${file} replaces")
     endif()
   endforeach()
   file(WRITE ${CMAKE_BINARY_DIR}/exercise-targets "${MECH_EXERCISE_LISTING}")
