@@ -12,8 +12,9 @@
 #   note TEXT               a line explaining what to notice
 #   start LABEL PROG [ARG]  start a program in the background (PROG without a slash is a
 #                           built program or peer in build/native/bin); its input stays open
-#   run LABEL PROG [ARG]    run a program to its end; input from our standard input if it is
-#                           redirected (run c oracle-client <<< bob), else none
+#   run LABEL PROG [ARG]    run a program to its end (at most TOUR_RUN_SECONDS); input from our
+#                           standard input if it is redirected (run c oracle-client <<< bob),
+#                           else none
 #   send LABEL TEXT         type TEXT (add \n yourself) into a started program
 #   eof LABEL               end its input
 #   wait_for LABEL TEXT [S] wait (S seconds, default 10) until its standard output shows TEXT
@@ -74,9 +75,11 @@
 # The tables below are read by tour/tour, which sources this file.
 # shellcheck disable=SC2034
 TOUR_ROOT=${TOUR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-TOUR_BIN=$TOUR_ROOT/build/native/bin
-TOUR_LIB=$TOUR_ROOT/build/native/lib
-TOUR_PTY=$TOUR_ROOT/build/native/tools/tour-pty
+# The build tree whose programs play: the native preset's, or another one's (an exercise's).
+TOUR_BUILD=${TOUR_BUILD:-$TOUR_ROOT/build/native}
+TOUR_BIN=$TOUR_BUILD/bin
+TOUR_LIB=$TOUR_BUILD/lib
+TOUR_PTY=$TOUR_BUILD/tools/tour-pty
 # shellcheck source=scripts/kernel-cache.sh
 source "$TOUR_ROOT/scripts/kernel-cache.sh"
 # shellcheck source=vm/guest-report.sh
@@ -133,16 +136,22 @@ start() {
 # output and status.
 _tour_forget() { rm -f "$TOUR_DIR/$1".{in,pid,out,err,status}; }
 
+# The longest a program run to its end may take (times MECH_TIMEOUT_SCALE): one that waits for
+# ever (a receiver whose message never comes) ends the play with "did not complete".
+TOUR_RUN_SECONDS=60
+
 run() {
-    local label=$1 prog
+    local label=$1 prog status=0 limit=$((TOUR_RUN_SECONDS * ${MECH_TIMEOUT_SCALE:-1}))
     prog=$(_tour_prog "$2")
     shift 2
     _tour_forget "$label"
     if [ -t 0 ]; then
-        "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" </dev/null
+        timeout -k 5 "$limit" "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" </dev/null || status=$?
     else
-        "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@"
+        timeout -k 5 "$limit" "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" || status=$?
     fi
+    [ "$status" -ne 124 ] || echo "tour: $label did not end within ${limit}s" >&2
+    return "$status"
 }
 
 send() { printf '%b' "$2" >&"${TOUR_IN[$1]}"; }

@@ -1,0 +1,83 @@
+# An exercise's build tree (exercise/exercise configures it): MECH_EXERCISE_OURS names our
+# sources of deliverables, MECH_EXERCISE_SOURCE the learners' files that take their places, in
+# the same order (one file for a check; every starting file at once for a build of them all).
+# Every target that compiles one of our sources (the deliverable, a second build of it, a test
+# that compiles it in, a VM guest's copy) compiles the learner's file instead, with the same
+# flags, definitions and include folders, and the folder of our source too, for the headers
+# beside it. Kernel modules are copied into their Kbuild folder, so cmake/KernelModules.cmake
+# swaps the file there itself. The deliverables' targets that were swapped (not the tests'
+# nor the VM guests') are listed in <tree>/exercise-targets, one "target file" a line.
+
+# mech_exercise_file(PATH OUT): the learner's file that replaces our source PATH, or PATH.
+function(mech_exercise_file path out)
+  list(FIND MECH_EXERCISE_OURS "${path}" at)
+  if(at EQUAL -1)
+    set(${out} ${path} PARENT_SCOPE)
+  else()
+    list(GET MECH_EXERCISE_SOURCE ${at} learner)
+    set(${out} ${learner} PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(mech_exercise_swap_sources dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${targets})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL INTERFACE_LIBRARY)
+      continue()
+    endif()
+    get_target_property(sources ${target} SOURCES)
+    get_target_property(target_dir ${target} SOURCE_DIR)
+    if(NOT sources)
+      continue()
+    endif()
+    set(swapped)
+    set(ours_dirs)
+    foreach(src ${sources})
+      set(path ${src})
+      if(NOT IS_ABSOLUTE ${path})
+        set(path ${target_dir}/${src})
+      endif()
+      mech_exercise_file(${path} file)
+      if(NOT file STREQUAL path)
+        set(src ${file})
+        get_filename_component(ours_dir ${path} DIRECTORY)
+        list(APPEND ours_dirs ${ours_dir})
+        # The deliverables' own targets; not the tests' copies of a source.
+        string(FIND "${target_dir}/" "${CMAKE_SOURCE_DIR}/tests/" in_tests)
+        if(NOT in_tests EQUAL 0)
+          string(APPEND MECH_EXERCISE_LISTING "${target} ${file}\n")
+        endif()
+      endif()
+      list(APPEND swapped ${src})
+    endforeach()
+    if(ours_dirs)
+      set_property(TARGET ${target} PROPERTY SOURCES ${swapped})
+      target_include_directories(${target} PRIVATE ${ours_dirs})
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    mech_exercise_swap_sources(${sub})
+  endforeach()
+  set(MECH_EXERCISE_LISTING "${MECH_EXERCISE_LISTING}" PARENT_SCOPE)
+endfunction()
+
+if(MECH_EXERCISE_OURS)
+  list(LENGTH MECH_EXERCISE_OURS ours)
+  list(LENGTH MECH_EXERCISE_SOURCE learners)
+  if(NOT ours EQUAL learners)
+    message(FATAL_ERROR "MECH_EXERCISE_OURS names our sources and MECH_EXERCISE_SOURCE the files "
+                        "in their places, as many of each")
+  endif()
+  get_property(MECH_EXERCISE_LISTING GLOBAL PROPERTY MECH_EXERCISE_KERNEL_LISTING)
+  mech_exercise_swap_sources(${CMAKE_SOURCE_DIR})
+  foreach(file ${MECH_EXERCISE_SOURCE})
+    string(FIND "${MECH_EXERCISE_LISTING}" " ${file}\n" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "no deliverable's target compiles the source that ${file} replaces")
+    endif()
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/exercise-targets "${MECH_EXERCISE_LISTING}")
+  message(STATUS "Exercise: ${ours} of our sources replaced (${CMAKE_BINARY_DIR}/exercise-targets)")
+endif()
