@@ -32,13 +32,6 @@ TEST(Harness, RunTakesAProgramThatEndsBeforeReadingItsInput) {
     EXPECT_EQ("exit status 3", r.status.describe());
 }
 
-// More input than a pipe holds, to a program that ends without reading it: the rest is dropped.
-TEST(Harness, RunOfAProgramThatLeavesItsInputUnread) {
-    constexpr std::size_t kMoreThanAPipe = 1 << 20;
-    const auto r = harness::run("/bin/sh", std::string(kMoreThanAPipe, 'x'), shell("exit 3"));
-    EXPECT_EQ("exit 3", r.status.describe());
-}
-
 TEST(Harness, TerminalIsTheProgramsAndTakesEndOfFile) {
     auto o = shell("[ -t 0 ] && [ -t 1 ] && [ ! -t 2 ] && echo tty; read x; echo \"got $x\"; cat");
     o.pty = true;
