@@ -34,6 +34,11 @@ fi
 failed=()
 started=$(date +%s)
 
+# The i686 preset's cases run in its VM where the kernel runs no 32-bit programs, on one core
+# for minutes: when another part follows, they run in the background beside it, and their
+# output is shown when they have ended. One preset at a time.
+pending='' pending_pid='' pending_begun=''
+
 # test_preset PRESET: configure, build and test one preset here.
 test_preset() {
     local preset=$1 begun
@@ -50,6 +55,13 @@ test_preset() {
         failed+=("debian$release:$preset:build")
         return
     fi
+    if [ "$preset" = i686 ] && [ -n "${2:-}" ]; then
+        finish_pending
+        echo "=== preset $preset: its cases run in the background beside the next part"
+        ctest --preset "$preset" >"build/$preset.test.log" 2>&1 &
+        pending=$preset pending_pid=$! pending_begun=$begun
+        return
+    fi
     [ -z "$lean" ] || [ "$preset" != native ] || exclude=(-LE 'vm|exercise')
     if ! ctest --preset "$preset" "${exclude[@]}"; then
         failed+=("debian$release:$preset:test")
@@ -59,6 +71,24 @@ test_preset() {
     if [ "$preset" = native ] && ! bench/run --quick; then
         failed+=("debian$release:$preset:bench")
     fi
+    check_skips "$preset" "$begun"
+}
+
+# finish_pending: waits for the preset whose cases run in the background, and shows them.
+finish_pending() {
+    [ -n "$pending" ] || return 0
+    local rc=0
+    wait "$pending_pid" || rc=$?
+    echo "=== preset $pending: its cases, run in the background"
+    cat "build/$pending.test.log"
+    [ "$rc" = 0 ] || failed+=("debian$release:$pending:test")
+    check_skips "$pending" "$pending_begun"
+    pending=''
+}
+
+# check_skips PRESET BEGUN: the preset's skipped cases, which fail a strict run.
+check_skips() {
+    local preset=$1 begun=$2
     if ! scripts/skips.sh "build/$preset"; then
         if [ "$MECH_STRICT" = 1 ]; then
             echo "test-all: strict mode: a skipped case fails the run"
@@ -73,7 +103,7 @@ test_preset() {
 }
 
 # in_debian13: the tree, as it is here, copied into the Debian 13 root (beside the build it
-# kept from the last run), its install, then its native and i686 presets; each line of it
+# kept from the last run), its install, then its i686 and native presets; each line of it
 # shown with "debian13| " before it.
 in_debian13() {
     local roots=${MECH_ROOTS:-/var/cache/mechanisms/roots} dest
@@ -90,19 +120,22 @@ in_debian13() {
     # Lint takes the files git tracks: the copy's own index holds them.
     scripts/in-root.sh --bind "$MECH_KERNEL_CACHE" "$debian13" \
         bash -c 'cd mechanisms && scripts/install.sh --tests && git init -q . && git add -A &&
-            scripts/test-all.sh --lean native i686' 2>&1 |
+            scripts/test-all.sh --lean i686 native' 2>&1 |
         sed -u 's/^/debian13| /'
 }
 
-for part in "${parts[@]}"; do
+for i in "${!parts[@]}"; do
+    part=${parts[$i]} next=${parts[$((i + 1))]:-}
     if [ "$part" = debian13 ]; then
+        finish_pending
         begun=$(date +%s)
         in_debian13 || failed+=(debian13)
         echo "=== Debian 13 took $(($(date +%s) - begun)) s"
     else
-        test_preset "$part"
+        test_preset "$part" "$next"
     fi
 done
+finish_pending
 
 echo "test-all: $(($(date +%s) - started)) s in all"
 if [ "${#failed[@]}" -gt 0 ]; then
