@@ -56,15 +56,20 @@ report() {
     esac
 }
 
-# Waits (up to 60 s) until the kernel log shows TEXT, without consuming the log.
-log_shows() {
+# Runs COMMAND [ARG...] every 0.1 s until it succeeds, for up to 60 s; fails if it never does.
+within_a_minute() {
     tries=0
-    until dmesg | grep -qF "$1"; do
+    until "$@"; do
         tries=$((tries + 1))
         [ "$tries" -ge 600 ] && return 1
         sleep 0.1
     done
 }
+
+# Whether the kernel log shows TEXT; log_shows waits (up to 60 s) for it, without consuming
+# the log.
+log_has() { dmesg | grep -qF "$1"; }
+log_shows() { within_a_minute log_has "$1"; }
 
 # The kernel's own tracing (tracefs), for modules-traced: kprobes on the kernel's functions and
 # on the readers' init functions (registered when a reader loads), on the kernel log's clock,
@@ -353,33 +358,23 @@ clock() {
 # Waits (up to 60 s) until the queue QUEUE (its name without the slash) stands empty with a
 # notification registered by the process PID.
 registered() {
-    tries=0
-    until grep -q "^QSIZE:0 .*NOTIFY_PID:$2 *\$" "/dev/mqueue/$1" 2>/dev/null; do
-        tries=$((tries + 1))
-        if [ "$tries" -ge 600 ]; then
-            echo "$M unexpected $1: no registration by $2" >&3
-            bad=1
-            return 1
-        fi
-        sleep 0.1
-    done
+    within_a_minute queue_registered "$1" "$2" && return
+    echo "$M unexpected $1: no registration by $2" >&3
+    bad=1
+    return 1
 }
+queue_registered() { grep -q "^QSIZE:0 .*NOTIFY_PID:$2 *\$" "/dev/mqueue/$1" 2>/dev/null; }
 
 # Waits until the thread watcher PID is registered again on "/my_mq" and down to its WAITING
 # threads: every notification thread has printed its lines and ended.
 settled() {
     registered my_mq "$1" || return 1
-    tries=0
-    until [ "$(ls /proc/$1/task | wc -l)" -eq "$2" ]; do
-        tries=$((tries + 1))
-        if [ "$tries" -ge 600 ]; then
-            echo "$M unexpected my_mq: threads of $1 stay" >&3
-            bad=1
-            return 1
-        fi
-        sleep 0.1
-    done
+    within_a_minute has_threads "$1" "$2" && return
+    echo "$M unexpected my_mq: threads of $1 stay" >&3
+    bad=1
+    return 1
 }
+has_threads() { [ "$(ls "/proc/$1/task" | wc -l)" -eq "$2" ]; }
 
 mq() {
     # The 32-bit watchers' notifications from a real kernel. The signal watcher writes to a
