@@ -48,6 +48,7 @@ struct Channels {
 namespace {
 
 constexpr uid_t kNobodyUid = 65534;
+constexpr unsigned long kUnusedBase = 60000;  // unused uids where only a range is mapped
 constexpr gid_t kNogroupGid = 65534;
 constexpr std::size_t kReadChunk = 65536;
 // How often waitFor() asks again when no output comes, for conditions on more than the output
@@ -683,10 +684,48 @@ int Process::openFds() const {
     return count;
 }
 
+namespace {
+// The user namespace's map: "INSIDE OUTSIDE COUNT" lines.
+struct IdRange {
+    unsigned long inside, count;
+};
+std::vector<IdRange> uidMap() {
+    std::vector<IdRange> ranges;
+    std::ifstream in("/proc/self/uid_map");
+    unsigned long inside = 0, outside = 0, count = 0;
+    while (in >> inside >> outside >> count)
+        ranges.push_back({inside, count});
+    return ranges;
+}
+
+bool mapped(unsigned long uid) {
+    for (const auto &r : uidMap())
+        if (uid >= r.inside && uid - r.inside < r.count)
+            return true;
+    return false;
+}
+
+// A uid outside the map is taken as one inside it: 60000 and the uid's last three digits, so
+// that the cases' distinct uids stay distinct (and clear of nobody, 65534).
+std::string mappedUid(const std::string &uid) {
+    const unsigned long wanted = std::stoul(uid);
+    if (mapped(wanted))
+        return uid;
+    return std::to_string(kUnusedBase + wanted % 1000);
+}
+}  // namespace
+
+bool otherUsersMapped() {
+    unsigned long total = 0;
+    for (const auto &r : uidMap())
+        total += r.count;
+    return total > 1 && mapped(kNobodyUid) && mapped(kUnusedBase + 999);
+}
+
 Process startWhereForkFails(const std::string &path, const std::string &unusedUid,
                             Options options) {
-    std::vector<std::string> args = {"--reuid=" + unusedUid, "--regid=" + unusedUid,
-                                     "--clear-groups", "--"};
+    const std::string uid = mappedUid(unusedUid);
+    std::vector<std::string> args = {"--reuid=" + uid, "--regid=" + uid, "--clear-groups", "--"};
     if (emulated())
         args.emplace_back(HARNESS_EMULATOR);
     args.push_back(path);

@@ -175,6 +175,12 @@ struct Result {
 Process startWhereForkFails(const std::string &path, const std::string &unusedUid,
                             Options options = {});
 
+// True when this user namespace maps users besides the one that runs the tests, so that a
+// program may run as nobody or as an unused uid. A sandbox of an ordinary user's maps that user
+// alone (as root); the machine's root's maps a range. An unused uid outside the map is taken
+// as one inside it, the same for the same uid (see startWhereForkFails).
+bool otherUsersMapped();
+
 // Run a program to its end with `input` on standard input (then end-of-file). Throws when it
 // does not end within the timeout (the program is killed).
 Result run(const std::string &path, std::string_view input = {}, Options options = {},

@@ -121,6 +121,7 @@ TEST_F(ClockReader, NoDeviceReportsAndEndsWithOne) {
 }
 
 TEST_F(ClockReader, UnreadableDeviceReportsAndEndsWithOne) {
+    HARNESS_NEEDS_OTHER_USERS();
     harness::writeFile(kClock, "\x2a", 0600);
     const auto r = run({.asNobody = true});
     EXPECT_BYTES("", r.out);

@@ -85,6 +85,7 @@ TEST(Harness, WaitReturnsWhileAChildStillHoldsTheOutputs) {
 }
 
 TEST(Harness, RunsAsNobodyWithLimits) {
+    HARNESS_NEEDS_OTHER_USERS();
     auto o = shell("id -u; id -G; ulimit -n");
     o.asNobody = true;
     o.limits = {{RLIMIT_NOFILE, 32}};

@@ -14,9 +14,9 @@
 #   and, before any of these, "continued": the block goes on with the session of the block
 #   before it in the same file (its background lines still running), as another terminal would.
 # A session (a block and the blocks that continue it) runs its lines in order, each in a
-# subshell, with standard input empty, in fresh namespaces (network with loopback up, IPC,
-# mount, PID) over a copy-on-write view of the tree (overlayfs) with its own /tmp, so the
-# programs' fixed ports and queue names meet nothing else and no file is left behind.
+# subshell, with standard input empty, in a sandbox of its own (sandbox/sandbox: fresh
+# namespaces, the tree as a copy-on-write view, its own /tmp), so the programs' fixed ports and
+# queue names meet nothing else and no file is left behind.
 # A failed line is reported as FILE:LINE with its output; the status is 1 if any failed.
 # DOCS_CHECK_SHOW=1 shows every line's output, as a reader would see it.
 set -uo pipefail
@@ -49,23 +49,6 @@ check_named() {
         done
     done < <(sed 's/#.*//; s/&&\|||\|[;|]/\n/g' <<<"$1")
     return "$missing"
-}
-
-# Inside the namespaces: the view of the tree, a /tmp, /dev/shm and /dev/mqueue of their own.
-# The view is made on a staging tmpfs first and bound back at the tree's own path once the
-# fresh /tmp is mounted: a tree below /tmp (a clone there) stays in sight.
-set_stage() {
-    ip link set lo up
-    mkdir -p /dev/shm /dev/mqueue
-    mount -t tmpfs tmpfs /dev/shm
-    mkdir /dev/shm/upper /dev/shm/work /dev/shm/tree
-    mount -t overlay overlay \
-        -o "lowerdir=$root,upperdir=/dev/shm/upper,workdir=/dev/shm/work" /dev/shm/tree
-    mount -t tmpfs -o mode=1777 tmpfs /tmp
-    mkdir -p "$root"
-    mount --bind /dev/shm/tree "$root"
-    mount -t tmpfs -o mode=1777 tmpfs /dev/shm
-    mount -t mqueue mqueue /dev/mqueue
 }
 
 # The lines of one session, each run as its mode says; FILE names the page, OUT the file that
@@ -121,12 +104,11 @@ stop_background() {
     done
 }
 
-# Inside the namespaces: one session, from a file of "LINE<TAB>MODE<TAB>COMMAND" lines.
+# Inside the sandbox: one session, from a file of "LINE<TAB>MODE<TAB>COMMAND" lines.
 inside() {
     local file=$1 session=$2 n mode text out scratch failed=0
     local -a background=() outputs=()
-    exec 3<"$session" || return 1 # before the fresh /tmp hides it
-    set_stage
+    exec 3<"$session" || return 1
     scratch=$(mktemp -d /tmp/docs-check-XXXXXX)
     cd "$root" || return 1
     # shellcheck source=scripts/env.sh
@@ -196,7 +178,7 @@ for session in "$work"/[0-9][0-9][0-9][0-9]; do
     [ -s "$session" ] || continue
     file=$(cat "$session.file")
     nsessions=$((nsessions + 1)) ncommands=$((ncommands + $(wc -l <"$session")))
-    unshare --net --ipc --mount --uts --pid --fork --mount-proc --propagation private -- \
+    "$root/sandbox/sandbox" --root --overlay "$root" --ro "$work" -- \
         "$root/tests/lint/docs-check.sh" --inside "$preset" "$file" "$session" || failed=1
 done
 seconds=$(($(date +%s) - started))

@@ -147,6 +147,7 @@ TEST_F(PosixMq, SenderReportsAMessageSizeBelow25Bytes) {
 }
 
 TEST_F(PosixMq, UserWhoMayNotUseTheQueue) {
+    HARNESS_NEEDS_OTHER_USERS();
     ASSERT_NO_FATAL_FAILURE(mqtest::create(kQueue, 10, 8192, 0600));
     mqtest::send(kQueue, "for root only", 3);
     EXPECT_GOLDEN(harness::run(binPath("mq-sender"), {}, Options{.asNobody = true}),

@@ -197,6 +197,7 @@ TEST_F(PosixMq, SecondWatcherOnAQueueEndsWithEbusyAndTheFirstGoesOn) {
 }
 
 TEST_F(PosixMq, WatchersAsAUserWhoMayNotReadTheQueue) {
+    HARNESS_NEEDS_OTHER_USERS();
     ASSERT_NO_FATAL_FAILURE(mqtest::create(kMymq, 10, 8192, 0600));
     ASSERT_NO_FATAL_FAILURE(mqtest::create(kMyMq, 10, 8192, 0600));
     const struct {
@@ -251,6 +252,7 @@ TEST_F(PosixMq, WithoutMemoryForTheBufferNoMessageIsTaken) {
 #endif
 
 TEST_F(PosixMq, AnyUserMayCreateAWatchedQueue) {
+    HARNESS_NEEDS_OTHER_USERS();
     // The chosen attributes are within what an ordinary user may ask for.
     for (const auto &w : {kWatchers[0], kWatchers[2]}) {
         SCOPED_TRACE(w.program);

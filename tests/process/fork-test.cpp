@@ -78,6 +78,7 @@ harness::Process startWhereForkFails(const std::string &program, const std::stri
 }
 
 TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
+    HARNESS_NEEDS_OTHER_USERS();
     harness::Process p = startWhereForkFails("fork-copy-demo", "1987654321");
     p.closeInput();
     const auto status = p.wait(kSlowStart);
@@ -88,6 +89,7 @@ TEST(ForkCopyDemo, FailedForkShowsNoChildAndEndsWithOne) {
 }
 
 TEST(ForkParentChild, FailedForkTakesTheParentsPathAndSpins) {
+    HARNESS_NEEDS_OTHER_USERS();
     harness::Process p = startWhereForkFails("fork-parent-child", "1987654322", true);
     const std::string lines =
         " PARENT : My pid = " + std::to_string(p.pid()) + " \n Newly created child pid = -1 \n";

@@ -67,6 +67,7 @@ TEST_F(PtsNotify, NoPts1TheShellComplainsAndStatusIsZero) {
 }
 
 TEST_F(PtsNotify, Pts1NotWritableTheShellComplainsAndStatusIsZero) {
+    HARNESS_NEEDS_OTHER_USERS();
     const harness::Fd pts0 = openTerminal("/dev/pts/0");
     const harness::Fd pts1 = openTerminal("/dev/pts/1");
     ASSERT_EQ(0, chmod("/dev/pts/1", 0600));

@@ -105,6 +105,7 @@ TEST_F(NamedSemWait, WaitsUntilPostedForEachMissingUnit) {
 }
 
 TEST_F(NamedSemWait, SemaphoreTheUserMayNotOpenEndsWithEACCES) {
+    HARNESS_NEEDS_OTHER_USERS();
     poster({"2", "0", "0", "600"});  // root's, mode 0600
     EXPECT_GOLDEN(
         harness::run(harness::binPath("named-sem-wait"), {}, {.asNobody = true}, kRunTimeout),

@@ -101,6 +101,7 @@ class QueueList : public testing::Test {
 };
 
 TEST_F(QueueList, NoQueuesGivesTheHeaderAlone) {
+    HARNESS_NEEDS_OTHER_USERS();
     EXPECT_GOLDEN(list(), "sysv/golden/list-empty");
     EXPECT_GOLDEN(list({.asNobody = true}), "sysv/golden/list-empty");
 }
@@ -148,6 +149,7 @@ TEST_F(QueueList, GapsTopBitKeyAndPrivateQueueAgreeWithProcAndIpcs) {
 }
 
 TEST_F(QueueList, OrdinaryUserSeesOnlyQueuesItMayRead) {
+    HARNESS_NEEDS_OTHER_USERS();
     EXPECT_EQ(0, harness::run(harness::binPath("sysv-typed-sender"), {}, {}, kRunTimeout)
                      .status.code());  // mode 000
     makeQueue(0x1111, 0600, 1);

@@ -142,6 +142,7 @@ TEST_F(TypedQueue, ShortMessageIsPaddedWithBlanksAndLongOneIsNotTaken) {
 }
 
 TEST_F(TypedQueue, OrdinaryUserCanNeitherSendNorReceiveOnModeZeroQueue) {
+    HARNESS_NEEDS_OTHER_USERS();
     // Made by nobody's own run, the queue still has mode 000: nobody may not use it.
     EXPECT_GOLDEN(run("sysv-typed-sender", asNobody()), "sysv/golden/sender-refused");
     auto q = procQueue(kKey);

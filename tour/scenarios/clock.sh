@@ -2,32 +2,9 @@
 scenario clock "clock-reader: six bytes read from /dev/clock (a FIFO here, fed with the time of day)"
 traces clock openat,read
 
-# Give this mount namespace a /dev of its own: a tmpfs with the devices the tour uses, bound
-# from the real /dev, terminals of its own and room for /dev/clock.
-_clock_private_dev() {
-    local stage=$TOUR_DIR/dev name
-    mkdir "$stage"
-    mount -t tmpfs -o mode=755 tmpfs "$stage"
-    for name in null zero full random urandom tty; do
-        : >"$stage/$name"
-        mount --bind "/dev/$name" "$stage/$name"
-    done
-    for name in shm mqueue; do
-        mkdir "$stage/$name"
-        mount --rbind "/dev/$name" "$stage/$name"
-    done
-    # Terminals of its own: the machine's may be root's alone to open.
-    mkdir "$stage/pts"
-    mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$stage/pts"
-    ln -s pts/ptmx "$stage/ptmx"
-    ln -s /proc/self/fd "$stage/fd"
-    # -n: an ordinary user's tour may not write the mount table in /run, and needs not.
-    mount -n --move "$stage" /dev
-}
-
 scenario_clock() {
     local written value shown=''
-    _clock_private_dev
+    # The sandbox's /dev is its own: the "device" is a FIFO made there.
     mkfifo -m 0644 /dev/clock
     # The "device": seconds, minutes, hours, day, month and year (since 2000), one byte each.
     cat >"$TOUR_DIR/clock-device" <<'SCRIPT'
