@@ -30,11 +30,12 @@
 
 // Skip a case that runs a program as another user (nobody, an unused uid) where this user
 // namespace maps one user alone.
-#define HARNESS_NEEDS_OTHER_USERS()                                                          \
-    do {                                                                                     \
-        if (!::harness::otherUsersMapped())                                                  \
-            HARNESS_SKIP("nobody", "this user namespace maps one user alone (an ordinary "   \
-                                   "user's sandbox), so no program can run as another here"); \
+#define HARNESS_NEEDS_OTHER_USERS()                                                 \
+    do {                                                                            \
+        if (!::harness::otherUsersMapped())                                         \
+            HARNESS_SKIP("nobody",                                                  \
+                         "this user namespace maps one user alone (an ordinary "    \
+                         "user's sandbox), so no program can run as another here"); \
     } while (0)
 
 // Run a setup step that returns "" or the reason it failed; fail the test on a reason.
