@@ -7,8 +7,8 @@
 # shows the machine's PATH at the same path inside. The command runs as root in a clean
 # environment (PATH, HOME, TERM, LANG and the MECH_* variables pass through), from /root;
 # nothing it starts outlives it. Its status is the command's. A root whose /proc, /sys, /dev,
-# /mnt (where the machine's root waits while the binds are made), /tmp or bound path is, or
-# passes through, a symbolic link is refused: it could lead mounts and writes out of the root.
+# /tmp or bound path is, or passes through, a symbolic link is refused: such a link could lead
+# the mounts and writes out of the root onto the machine's own files.
 set -euo pipefail
 args=("$@")
 binds=()
@@ -44,8 +44,8 @@ refuse_links() {
 }
 for path in ${binds[@]+"${binds[@]}"}; do
     case "$path" in
-    / | /proc | /proc/* | /sys | /sys/* | /dev | /dev/* | /mnt | /mnt/*)
-        echo "in-root: --bind $path: nothing is bound over the root's /, /proc, /sys, /dev, /mnt" >&2
+    / | /proc | /proc/* | /sys | /sys/* | /dev | /dev/*)
+        echo "in-root: --bind $path: nothing is bound over the root's /, /proc, /sys and /dev" >&2
         exit 2
         ;;
     /*) ;;
@@ -55,10 +55,10 @@ for path in ${binds[@]+"${binds[@]}"}; do
         ;;
     esac
 done
-for path in /proc /sys /dev /mnt /tmp ${binds[@]+"${binds[@]}"}; do
+for path in /proc /sys /dev /tmp ${binds[@]+"${binds[@]}"}; do
     refuse_links "$path"
 done
-for path in /proc /sys /dev /mnt; do
+for path in /proc /sys /dev; do
     [ -d "$root$path" ] || { echo "in-root: $root is not a root folder (no $path)" >&2; exit 2; }
 done
 
@@ -70,10 +70,11 @@ while IFS='=' read -r name _; do
 done < <(env | grep '^MECH_[A-Z0-9_]*=' || true)
 
 # Inside the new namespaces: ROOT becomes a mount point (pivot_root needs one, and so does
-# making its mounts private), gets its /proc, /sys and /dev, and replaces the machine's root,
-# which waits on ROOT's /mnt while each bound PATH is taken from it (as the machine resolves
-# it). Nothing is written into ROOT before then, and nothing of the machine is reachable after:
-# whatever ROOT's own links say, they lead inside it.
+# making its mounts private) and gets its /proc, /sys and /dev; then it replaces the machine's
+# root, which waits on top of ROOT's /sys while each bound PATH is taken from it (as the
+# machine resolves it), and is unmounted from there, uncovering the /sys beneath. Nothing is
+# written into ROOT before pivot_root, and nothing of the machine is reachable after: whatever
+# ROOT's own links say, they lead inside it.
 enter() {
     local path resolv i
     local -a sources=()
@@ -86,13 +87,13 @@ enter() {
     mount --rbind /sys "$root/sys"
     mount --rbind /dev "$root/dev"
     cd "$root"
-    pivot_root . mnt
+    pivot_root . sys
     cd /
     for i in "${!sources[@]}"; do
         mkdir -p "${binds[$i]}"
-        mount --bind "/mnt${sources[$i]}" "${binds[$i]}"
+        mount --bind "/sys${sources[$i]}" "${binds[$i]}"
     done
-    umount -l /mnt
+    umount -l /sys
     [ -z "$resolv" ] || printf '%s\n' "$resolv" >/etc/resolv.conf 2>/dev/null || true
     cd /root
     # Not exec: this shell stays the namespace's first process, which reaps what the command

@@ -3,8 +3,8 @@
 # where the real thing would need the network:
 #   keyring   the roots are fetched by a debootstrap that checks the archive's signatures
 #             against Debian's keyring (a stand-in debootstrap records its command line)
-#   in-root   scripts/in-root.sh refuses a root whose /proc, /sys, /dev, /mnt, /tmp or bound
-#             path is a symbolic link, and has written nothing where the link leads
+#   in-root   scripts/in-root.sh refuses a root whose /proc, /sys, /dev, /tmp or bound path
+#             is a symbolic link, and has written nothing where the link leads
 #   prune     the kernel cache's prune removes nothing from a folder without the install's
 #             mark, and still removes an unused kernel from one with it
 set -uo pipefail
@@ -44,9 +44,9 @@ grep -qx -- --force-check-gpg "$scratch/args" 2>/dev/null ||
 # in-root: a tiny root (no Debian inside: in-root.sh must stop before entering it), with one
 # of the paths it mounts on replaced by a link to a folder outside.
 mkdir -p "$scratch/machine"
-for planted in proc sys dev mnt tmp bind; do
+for planted in proc sys dev tmp bind; do
     fake=$scratch/root-$planted outside=$scratch/outside-$planted
-    mkdir -p "$fake"/{bin,etc,proc,sys,dev,mnt,tmp} "$outside"
+    mkdir -p "$fake"/{bin,etc,proc,sys,dev,tmp} "$outside"
     : >"$fake/bin/sh"
     chmod +x "$fake/bin/sh"
     if [ "$planted" = bind ]; then
