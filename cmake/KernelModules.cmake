@@ -6,8 +6,8 @@
 # build/kernel/<kernel-release>/, the release its headers report.
 include_guard(GLOBAL)
 
-# The cache's default folder is written once, in scripts/kernel-cache.sh, for the scripts too.
-file(STRINGS ${CMAKE_SOURCE_DIR}/scripts/kernel-cache.sh cache_line
+# The cache's default folder is written once, in scripts/paths.sh, for the scripts too.
+file(STRINGS ${CMAKE_SOURCE_DIR}/scripts/paths.sh cache_line
      REGEX "^mech_kernel_cache_default=")
 string(REGEX REPLACE "^[^=]*=" "" cache_default "${cache_line}")
 set(MECH_KERNEL_CACHE ${cache_default} CACHE PATH

@@ -6,7 +6,9 @@
 # namespace and the machine's /sys and /dev; the network is the machine's. Each --bind PATH
 # shows the machine's PATH at the same path inside. The command runs as root in a clean
 # environment (PATH, HOME, TERM, LANG and the MECH_* variables pass through), from /root;
-# nothing it starts outlives it. Its status is the command's.
+# nothing it starts outlives it. Its status is the command's. A root whose /proc, /sys, /dev,
+# /tmp or bound path is, or passes through, a symbolic link is refused: such a link could lead
+# the mounts and writes out of the root onto the machine's own files.
 set -euo pipefail
 args=("$@")
 binds=()
@@ -14,10 +16,51 @@ while [ "${1:-}" = --bind ]; do
     binds+=("$2")
     shift 2
 done
-[ $# -ge 2 ] || { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-root=$(cd "$1" && pwd)
+[ $# -ge 2 ] || { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+root=$(cd "$1" && pwd -P)
 shift
 [ -x "$root/bin/sh" ] || { echo "in-root: $root is not a root folder (no /bin/sh)" >&2; exit 2; }
+
+# refuse_links PATH: stops if a folder on PATH inside the root (PATH itself included) is a
+# symbolic link; what does not exist yet is made inside after pivot_root, a real folder.
+refuse_links() {
+    local at=$root part
+    local -a parts
+    IFS=/ read -ra parts <<<"$1"
+    for part in "${parts[@]}"; do
+        [ -n "$part" ] && [ "$part" != . ] || continue
+        if [ "$part" = .. ]; then
+            echo "in-root: $1 is not a plain path (it has ..)" >&2
+            exit 2
+        fi
+        at=$at/$part
+        if [ -L "$at" ]; then
+            echo "in-root: $at is a symbolic link (to $(readlink "$at")): refusing a root" \
+                "whose $1 could lead outside it" >&2
+            exit 2
+        fi
+        [ -e "$at" ] || return 0
+    done
+}
+for path in ${binds[@]+"${binds[@]}"}; do
+    case "$path" in
+    / | /proc | /proc/* | /sys | /sys/* | /dev | /dev/*)
+        echo "in-root: --bind $path: nothing is bound over the root's /, /proc, /sys and /dev" >&2
+        exit 2
+        ;;
+    /*) ;;
+    *)
+        echo "in-root: --bind $path: a path from / is needed" >&2
+        exit 2
+        ;;
+    esac
+done
+for path in /proc /sys /dev /tmp ${binds[@]+"${binds[@]}"}; do
+    refuse_links "$path"
+done
+for path in /proc /sys /dev; do
+    [ -d "$root$path" ] || { echo "in-root: $root is not a root folder (no $path)" >&2; exit 2; }
+done
 
 # The environment inside: a clean one, with the project's own settings.
 env=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
@@ -27,24 +70,31 @@ while IFS='=' read -r name _; do
 done < <(env | grep '^MECH_[A-Z0-9_]*=' || true)
 
 # Inside the new namespaces: ROOT becomes a mount point (pivot_root needs one, and so does
-# making its mounts private), gets its mounts, and replaces the machine's root.
+# making its mounts private) and gets its /proc, /sys and /dev; then it replaces the machine's
+# root, which waits on top of ROOT's /sys while each bound PATH is taken from it (as the
+# machine resolves it), and is unmounted from there, uncovering the /sys beneath. Nothing is
+# written into ROOT before pivot_root, and nothing of the machine is reachable after: whatever
+# ROOT's own links say, they lead inside it.
 enter() {
-    local root=$1 path
-    shift
+    local path resolv i
+    local -a sources=()
+    resolv=$(cat /etc/resolv.conf 2>/dev/null || true)
+    for path in ${binds[@]+"${binds[@]}"}; do
+        sources+=("$(realpath -e "$path")")
+    done
     mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
     mount --rbind /dev "$root/dev"
-    for path in ${binds[@]+"${binds[@]}"}; do
-        mkdir -p "$root$path"
-        mount --bind "$path" "$root$path"
-    done
-    cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
-    mkdir -p "$root/.machine"
     cd "$root"
-    pivot_root . .machine
-    umount -l /.machine
-    rmdir /.machine
+    pivot_root . sys
+    cd /
+    for i in "${!sources[@]}"; do
+        mkdir -p "${binds[$i]}"
+        mount --bind "/sys${sources[$i]}" "${binds[$i]}"
+    done
+    umount -l /sys
+    [ -z "$resolv" ] || printf '%s\n' "$resolv" >/etc/resolv.conf 2>/dev/null || true
     cd /root
     # Not exec: this shell stays the namespace's first process, which reaps what the command
     # leaves orphaned, as init would.
@@ -52,7 +102,7 @@ enter() {
 }
 
 if [ "${IN_ROOT_INSIDE:-}" = 1 ]; then
-    enter "$root" "$@"
+    enter "$@"
     exit
 fi
 IN_ROOT_INSIDE=1 exec unshare --mount --pid --fork --propagation private -- "$0" "${args[@]}"

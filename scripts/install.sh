@@ -9,13 +9,14 @@
 # Packages are listed in scripts/packages/tour.txt and tests.txt, with names both releases
 # offer. Steps that are more than a package are scripts/install.d/NN-*.sh, run in name order
 # with the level (tour or tests) as their argument. Every long step says what it does and how
-# far it is at least every 20 s; its output goes to a log in /var/log/mechanisms/, named when
-# the step fails.
+# far it is at least every 20 s; its output goes to a log in the install's folder of logs
+# (MECH_INSTALL_LOGS, scripts/paths.sh), named when the step fails.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/paths.sh
+source "$here/paths.sh"
 # shellcheck source=scripts/progress.sh
 source "$here/progress.sh"
-export MECH_INSTALL_LOGS=${MECH_INSTALL_LOGS:-/var/log/mechanisms}
 
 level=tour
 case "${1:-}" in

@@ -18,8 +18,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 export MECH_STRICT=${MECH_STRICT:-1}
 release=$(. /etc/os-release && echo "${VERSION_ID:-?}")
-# shellcheck source=scripts/kernel-cache.sh
-source scripts/kernel-cache.sh
+# shellcheck source=scripts/paths.sh
+source scripts/paths.sh
 
 lean=''
 if [ "${1:-}" = --lean ]; then
@@ -106,8 +106,7 @@ check_skips() {
 # kept from the last run), its install, then its i686 and native presets; each line of it
 # shown with "debian13| " before it.
 in_debian13() {
-    local roots=${MECH_ROOTS:-/var/cache/mechanisms/roots} dest
-    local debian13=$roots/debian13
+    local dest debian13=$MECH_ROOTS/debian13
     if [ ! -x "$debian13/bin/sh" ]; then
         echo "test-all: no Debian 13 root in $debian13: run scripts/install.sh --tests"
         return 1

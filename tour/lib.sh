@@ -80,8 +80,8 @@ TOUR_BUILD=${TOUR_BUILD:-$TOUR_ROOT/build/native}
 TOUR_BIN=$TOUR_BUILD/bin
 TOUR_LIB=$TOUR_BUILD/lib
 TOUR_PTY=$TOUR_BUILD/tools/tour-pty
-# shellcheck source=scripts/kernel-cache.sh
-source "$TOUR_ROOT/scripts/kernel-cache.sh"
+# shellcheck source=scripts/paths.sh
+source "$TOUR_ROOT/scripts/paths.sh"
 # shellcheck source=vm/guest-report.sh
 source "$TOUR_ROOT/vm/guest-report.sh"
 declare -A TOUR_SUMMARY=() TOUR_SECONDS=() TOUR_TRACE=()

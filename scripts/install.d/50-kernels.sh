@@ -18,15 +18,30 @@
 set -euo pipefail
 level=${1:-tour}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=scripts/kernel-cache.sh
-source "$here/../kernel-cache.sh"
+# shellcheck source=scripts/paths.sh
+source "$here/../paths.sh"
 cache=$MECH_KERNEL_CACHE
-logs=${MECH_INSTALL_LOGS:-/var/log/mechanisms}
+logs=$MECH_INSTALL_LOGS
 # shellcheck source=scripts/progress.sh
 source "$here/../progress.sh"
 # shellcheck source=scripts/install.d/debian12.sh
 source "$here/debian12.sh"
-mkdir -p "$cache"
+
+# The cache's mark, without which the prune (90-prune.sh) removes nothing from the folder: a
+# folder made here, an empty one and the default one (the install's own) get it; a folder that
+# MECH_KERNEL_CACHE names and that already holds something else does not, and is never pruned.
+if [ ! -f "$cache/$mech_kernel_cache_mark" ]; then
+    if [ ! -e "$cache" ] || [ "$cache" = "$mech_kernel_cache_default" ] ||
+        [ -z "$(ls -A "$cache")" ]; then
+        mkdir -p "$cache"
+        echo "The kernel cache scripts/install.sh fills; 90-prune.sh may remove what it holds." \
+            >"$cache/$mech_kernel_cache_mark"
+    else
+        echo "50-kernels: $cache holds what the install did not put there" \
+            "(no $mech_kernel_cache_mark): the kernels go in beside it, and nothing there is" \
+            "ever pruned (touch $cache/$mech_kernel_cache_mark to let the install prune it)"
+    fi
+fi
 
 # unpack_vmlinux VMLINUZ OUT: the ELF kernel inside VMLINUZ's xz (6.1) or zstd (6.12) stream,
 # which qemu boots directly through its PVH entry (quicker than decompressing at boot).

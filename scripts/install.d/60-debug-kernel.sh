@@ -17,8 +17,8 @@
 set -euo pipefail
 level=${1:-tour}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=scripts/kernel-cache.sh
-source "$here/../kernel-cache.sh"
+# shellcheck source=scripts/paths.sh
+source "$here/../paths.sh"
 cache=$MECH_KERNEL_CACHE
 package=linux-source-6.1
 # Every option the guest and the checkers need. The build stops if one of them is not set once
@@ -99,7 +99,7 @@ compile() {
 }
 
 start=$(date +%s)
-logs=${MECH_INSTALL_LOGS:-/var/log/mechanisms}
+logs=$MECH_INSTALL_LOGS
 progress_step 60-debug-kernel "fetching and unpacking $package $version" "$logs/debug-kernel-fetch.log" - fetch
 progress_step 60-debug-kernel "configuring" "$logs/debug-kernel-configure.log" - configure
 # compiled LOG: how far the build is; this configuration compiles about 1160 files.

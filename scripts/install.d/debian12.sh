@@ -11,9 +11,8 @@
 #                              cannot be fetched is left out, with a warning)
 #   debian12 TOOL ARGS...      run apt-get or apt-cache on Debian 12's lists
 #   debian12_fetch DIR PKG...  download PKG... (name[:arch][=version]) into DIR
-# Sourced by the install steps, after scripts/progress.sh; they set `cache` (the kernel cache
-# folder) first.
-# MECH_DEBIAN_MIRROR and MECH_DEBIAN_SECURITY_MIRROR name other mirrors of the archive.
+# Sourced by the install steps, after scripts/paths.sh (the mirrors and the keyring) and
+# scripts/progress.sh; they set `cache` (the kernel cache folder) first.
 
 debian12_dir=${cache:?}/apt-debian12
 debian12_opts=(
@@ -26,9 +25,8 @@ debian12_opts=(
 )
 
 debian12_update() {
-    local mirror=${MECH_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-    local security=${MECH_DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security}
-    local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    local mirror=$MECH_DEBIAN_MIRROR security=$MECH_DEBIAN_SECURITY_MIRROR
+    local keyring=${mech_debian_keyring:?}
     mkdir -p "$debian12_dir"/{lists/partial,archives/partial,none}
     : >"$debian12_dir/status"
     cat >"$debian12_dir/sources.list" <<EOF

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The scripts that write as root outside the build, each in a scratch folder, with a stand-in
+# where the real thing would need the network:
+#   keyring   the roots are fetched by a debootstrap that checks the archive's signatures
+#             against Debian's keyring (a stand-in debootstrap records its command line)
+#   in-root   scripts/in-root.sh refuses a root whose /proc, /sys, /dev, /tmp or bound path
+#             is a symbolic link, and has written nothing where the link leads
+#   prune     the kernel cache's prune removes nothing from a folder without the install's
+#             mark, and still removes an unused kernel from one with it
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+[ "$(id -u)" -eq 0 ] || exec "$root/tests/missing.sh" root "in-root.sh makes mount namespaces"
+scratch=$(mktemp -d /tmp/scripts-test-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+failed=0
+fail() {
+    echo "FAIL: $*"
+    failed=1
+}
+
+# keyring: the stand-in writes its arguments, one a line, and the folders the step fills.
+mkdir -p "$scratch/bin"
+cat >"$scratch/bin/debootstrap" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$@" >"$DEBOOTSTRAP_ARGS"
+for arg; do target=$before before=$arg; done
+mkdir -p "$target/etc/apt"
+EOF
+chmod +x "$scratch/bin/debootstrap"
+(
+    # shellcheck source=scripts/paths.sh
+    source "$root/scripts/paths.sh" && source "$root/scripts/progress.sh" &&
+        source "$root/scripts/install.d/debian-root.sh" &&
+        PATH=$scratch/bin:$PATH DEBOOTSTRAP_ARGS=$scratch/args \
+            debian_root_make trixie "$scratch/debian13"
+) >"$scratch/make.log" 2>&1 || { cat "$scratch/make.log"; fail "keyring: making the root failed"; }
+keyring=$(sed -n 's/^--keyring=//p' "$scratch/args" 2>/dev/null)
+[ -n "$keyring" ] && [ -s "$keyring" ] ||
+    fail "keyring: debootstrap was given no keyring that exists ('$keyring')"
+grep -qx -- --force-check-gpg "$scratch/args" 2>/dev/null ||
+    fail "keyring: debootstrap was not given --force-check-gpg"
+[ "$failed" -eq 1 ] || echo "keyring: debootstrap checks signatures against $keyring"
+
+# in-root: a tiny root (no Debian inside: in-root.sh must stop before entering it), with one
+# of the paths it mounts on replaced by a link to a folder outside.
+mkdir -p "$scratch/machine"
+for planted in proc sys dev tmp bind; do
+    fake=$scratch/root-$planted outside=$scratch/outside-$planted
+    mkdir -p "$fake"/{bin,etc,proc,sys,dev,tmp} "$outside"
+    : >"$fake/bin/sh"
+    chmod +x "$fake/bin/sh"
+    if [ "$planted" = bind ]; then
+        ln -s "$outside" "$fake$scratch"
+    else
+        rmdir "$fake/$planted"
+        ln -s "$outside" "$fake/$planted"
+    fi
+    status=0
+    out=$("$root/scripts/in-root.sh" --bind "$scratch/machine" "$fake" true 2>&1) || status=$?
+    written=$(ls -A "$outside")
+    if [ "$status" -eq 0 ] || [[ "$out" != *"symbolic link"* ]] || [ -n "$written" ]; then
+        fail "in-root: a root whose $planted leads outside: status $status, said '$out'," \
+            "wrote '$written' outside"
+    else
+        echo "in-root: refused a root whose $planted is a link: $out"
+    fi
+done
+
+# prune: an unused kernel folder beside the one `current` names.
+cache=$scratch/cache
+mkdir -p "$cache"/{6.1.0-40,6.1.0-50,apt-debian12}
+ln -s 6.1.0-50 "$cache/current"
+out=$(MECH_KERNEL_CACHE=$cache bash "$root/scripts/install.d/90-prune.sh" 2>&1)
+if [ -d "$cache/6.1.0-40" ] && [ -d "$cache/6.1.0-50" ] && [ -d "$cache/apt-debian12" ]; then
+    echo "prune: an unmarked folder kept whole: $out"
+else
+    fail "prune: removed from an unmarked folder: $out"
+fi
+(
+    # shellcheck source=scripts/paths.sh
+    source "$root/scripts/paths.sh" && : >"$cache/$mech_kernel_cache_mark"
+) || fail "prune: no mark named"
+MECH_KERNEL_CACHE=$cache bash "$root/scripts/install.d/90-prune.sh" >/dev/null 2>&1
+if [ ! -e "$cache/6.1.0-40" ] && [ -d "$cache/6.1.0-50" ] && [ -d "$cache/apt-debian12" ]; then
+    echo "prune: a marked cache loses only its unused kernel"
+else
+    fail "prune: a marked cache holds $(ls "$cache" | tr '\n' ' ')"
+fi
+exit "$failed"
