@@ -51,6 +51,7 @@ constexpr uid_t kNobodyUid = 65534;
 constexpr unsigned long kUnusedBase = 60000;  // unused uids where only a range is mapped
 constexpr gid_t kNogroupGid = 65534;
 constexpr std::size_t kReadChunk = 65536;
+constexpr std::size_t kMaxOutput = std::size_t{64} << 20;  // what a program may print in all
 // How often waitFor() asks again when no output comes, for conditions on more than the output
 // (the program's state in /proc, a file).
 constexpr Duration kPollSlice{50};
@@ -517,6 +518,15 @@ bool Process::pump(Duration timeout) {
             int &fd = fds[i].fd == out_ ? out_ : err_;
             if (!readInto(fd, fds[i].fd == out_ ? outBuf_ : errBuf_))
                 closeFd(fd);
+        }
+        if (outBuf_.size() + errBuf_.size() > kMaxOutput) {
+            // A program that floods its output is stopped rather than let it fill the test's
+            // memory; the case then fails on what it printed, and this line says why.
+            std::fprintf(stderr, "harness: %s wrote more than %zu MiB: stopped at the output limit\n",
+                         path_.c_str(), kMaxOutput >> 20);
+            signalGroup(SIGKILL);
+            closeFd(out_);
+            closeFd(err_);
         }
         return out_ >= 0 || err_ >= 0;
     }
