@@ -46,6 +46,8 @@ namespace {
 
 using namespace std::chrono_literals;
 constexpr auto kPromptPause = 150ms;
+// What a program may print for the tour to show: one that floods its output is stopped there.
+constexpr std::size_t kMaxShown = std::size_t{1} << 20;
 
 std::string label;
 int timeline = -1;  // DIR/timeline, opened for appending
@@ -175,6 +177,11 @@ int main(int argc, char **argv) {
             err.feed(proc.err());
             out.flushPrompt(false);
             err.flushPrompt(false);
+            if (out.taken + err.taken > kMaxShown) {
+                proc.signalGroup(SIGKILL);
+                show('!', "tour-pty: stopped at the output limit: more than 1 MiB printed");
+                break;
+            }
             if (!open || proc.ended())
                 break;
         }
