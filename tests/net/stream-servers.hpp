@@ -75,6 +75,11 @@ inline bool hasSocket(pid_t pid) {
     return false;
 }
 
+// Case names for cases run once with each server: "Dump", "Reply".
+inline std::string serverName(const testing::TestParamInfo<const char *> &info) {
+    return std::string(info.param).find("dump") != std::string::npos ? "Dump" : "Reply";
+}
+
 class StreamServer : public testing::Test {
   protected:
     void SetUp() override { HARNESS_ISOLATE(harness::kNet); }
