@@ -248,11 +248,14 @@ void childStreams(const Channels &channels, bool pty, bool stdinNull) {
     }
 }
 
-// In the child: dispositions and masks survive exec, so the program gets a clean start.
-void childCleanSignals() {
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+// In the child: dispositions and masks survive exec, so the program gets a clean start, with
+// only the signals the test asked for blocked.
+void childCleanSignals(const std::vector<int> &blocked) {
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (const int sig : blocked)
+        sigaddset(&mask, sig);
+    ::sigprocmask(SIG_SETMASK, &mask, nullptr);
     for (int sig = 1; sig < NSIG; ++sig)
         std::signal(sig, SIG_DFL);
 }
@@ -278,7 +281,7 @@ void childLimitsAndUser(const Options &options, int reportFd) {
                            const Options &options, pid_t parent) {
     ::setsid();
     childStreams(channels, options.pty, options.stdinNull);
-    childCleanSignals();
+    childCleanSignals(options.blockedSignals);
     childLimitsAndUser(options, channels.report[1]);
     // Set after any change of credentials, which clears it: the program dies with the test.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -61,6 +61,8 @@ struct Options {
     bool stdinNull = false;                           // standard input from /dev/null
     bool startStopped = false;  // stop (SIGSTOP) just before exec, so the test can prepare
                                 // what the program will meet; resume() lets it run
+    std::vector<int> blockedSignals = {};  // blocked when the program starts, as a parent may
+                                           // leave them (the mask survives exec); else none
 };
 
 // A decoded wait status.

@@ -4,7 +4,8 @@
 //   printf 0123456789 > /dev/tcp/127.0.0.1/8000        (bash)
 // Nothing is sent back. Each line reaches a pipe or file as it is printed, and the parent
 // flushes before fork, so no child prints its parent's lines again. At most 64 children serve
-// at once, and a client that sends nothing for 120 s loses its child (a failed read).
+// at once, and a client that sends nothing for 120 s, or has not sent its 10 bytes within
+// 300 s, loses its child (a failed read).
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -35,9 +36,13 @@ constexpr int kDumpBytes = 10;  // bytes each client sends and each child prints
 
 // Children are collected as they end (none is left a zombie) and counted, at most
 // kMaxChildren alive at once; further connections wait in the listen queue meanwhile. A child
-// whose client sends nothing for kIdleSeconds has its read fail.
-constexpr int kMaxChildren = 64;   // children serving at once
-constexpr int kIdleSeconds = 120;  // a child's longest wait for its client's bytes
+// whose client sends nothing for kIdleSeconds, or has not sent its bytes kDeadlineSeconds
+// after the child began, has its read fail: a client cannot hold a child for long by sending
+// a byte now and then. Five minutes leave someone typing into nc time to stop and think for
+// nearly the whole idle limit twice; the bytes themselves take seconds to type.
+constexpr int kMaxChildren = 64;       // children serving at once
+constexpr int kIdleSeconds = 120;      // a child's longest wait for its client's bytes
+constexpr int kDeadlineSeconds = 300;  // a child's longest time for all of them
 
 // Children alive. The handler lowers it as children end; the main flow raises it only while
 // SIGCHLD is blocked, so the two never change it at the same time.
@@ -51,7 +56,9 @@ void reapChildren(int) {
     errno = saved;
 }
 
-// Collect every child as it ends and keep count; called once, before the first fork.
+// Collect every child as it ends and keep count; called once, before the first fork. A
+// parent may have started us with SIGCHLD blocked (the mask survives exec): unblocked here, or
+// the handler would never run and the server would stop at kMaxChildren for good.
 void collectChildren() {
     sigemptyset(&childEnds);
     sigaddset(&childEnds, SIGCHLD);
@@ -60,6 +67,7 @@ void collectChildren() {
     sigemptyset(&reap.sa_mask);
     reap.sa_flags = SA_RESTART;  // accept, write and the rest go on after a child's end
     sigaction(SIGCHLD, &reap, nullptr);
+    sigprocmask(SIG_UNBLOCK, &childEnds, nullptr);
 }
 
 // Return once fewer than kMaxChildren children are alive. SIGCHLD is blocked while the count
@@ -97,7 +105,7 @@ pid_t forkChild(int connfd) {
 }  // namespace
 
 [[noreturn]] void handleClient(int connfd) {
-    char *block = readNBytes(connfd, kDumpBytes);
+    char *block = readNBytes(connfd, kDumpBytes, kDeadlineSeconds);
     if (block == nullptr)
         exit(1);  // the client closed early or the read failed; readNBytes has said so
     for (int i = 0; i < kDumpBytes; i++)

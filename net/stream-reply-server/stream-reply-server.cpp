@@ -70,7 +70,9 @@ void reapChildren(int) {
     errno = saved;
 }
 
-// Collect every child as it ends and keep count; called once, before the first fork.
+// Collect every child as it ends and keep count; called once, before the first fork. A
+// parent may have started us with SIGCHLD blocked (the mask survives exec): unblocked here, or
+// the handler would never run and the server would stop at kMaxChildren for good.
 void collectChildren() {
     sigemptyset(&childEnds);
     sigaddset(&childEnds, SIGCHLD);
@@ -79,6 +81,7 @@ void collectChildren() {
     sigemptyset(&reap.sa_mask);
     reap.sa_flags = SA_RESTART;  // accept, write and the rest go on after a child's end
     sigaction(SIGCHLD, &reap, nullptr);
+    sigprocmask(SIG_UNBLOCK, &childEnds, nullptr);
 }
 
 // Return once fewer than kMaxChildren children are alive. SIGCHLD is blocked while the count

@@ -1,8 +1,5 @@
 // The forking servers collect their children: a burst of 500 connections leaves neither
-// server with a zombie child or a descriptor more than it had before. And a client that sends
-// nothing loses its child after the idle limit (two minutes).
-#include <chrono>
-
+// server with a zombie child or a descriptor more than it had before.
 #include "stream-servers.hpp"
 
 namespace {
@@ -67,38 +64,7 @@ TEST_P(Burst, NoZombieAndNoDescriptorLeftAfter500Connections) {
     EXPECT_EQ("", server->err());
 }
 
-// A client that connects and sends nothing: after the idle limit its child's read fails, and
-// the child ends the way it does for any failed read.
-class Idle : public Burst {};
-
-TEST_P(Idle, SilentClientsChildEndsAfterTheLimit) {
-    constexpr auto kIdleLimit = 120s;
-    const bool dump = std::string_view(GetParam()) == "stream-dump-server";
-    start(GetParam());
-    const auto connected = std::chrono::steady_clock::now();
-    Fd client = connect();
-    const pid_t kid = waitForChildren(1).at(0);
-    EXPECT_TRUE(
-        server->waitForState([&] { return server->children().empty(); }, kIdleLimit + 30s, 100ms));
-    EXPECT_GE(std::chrono::steady_clock::now() - connected, kIdleLimit);
-    const std::string lines = dump ? progress(-1) : replyLines("", kid);
-    EXPECT_BYTES(std::string(kConnected) + lines, outputUntil(0, lines));
-    const std::string report = dump ? "sockread:: Resource temporarily unavailable\n"
-                                    : "read: Resource temporarily unavailable\n";
-    EXPECT_TRUE(server->waitForError(report));
-    EXPECT_BYTES(report, server->err());
-    if (!dump) {
-        EXPECT_BYTES(kGoodBye, harness::recvAll(client));
-    }
-}
-
-std::string serverName(const testing::TestParamInfo<const char *> &info) {
-    return std::string(info.param).find("dump") != std::string::npos ? "Dump" : "Reply";
-}
-
 INSTANTIATE_TEST_SUITE_P(StreamServers, Burst,
-                         testing::Values("stream-dump-server", "stream-reply-server"), serverName);
-INSTANTIATE_TEST_SUITE_P(StreamServers, Idle,
                          testing::Values("stream-dump-server", "stream-reply-server"), serverName);
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -48,13 +49,21 @@ class StreamFraming : public testing::Test {
         std::string out, err;
         std::string bytes(int n) const { return block ? std::string(block.get(), n) : "(null)"; }
     };
-    Read read(int n) {
+    Read read(int n, int seconds = 0) {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        Block block(readNBytes(conn.get(), n));
+        Block block(readNBytes(conn.get(), n, seconds));
         fflush(stdout);
         return {std::move(block), testing::internal::GetCapturedStdout(),
                 testing::internal::GetCapturedStderr()};
+    }
+
+    // The accepted end's receive timeout in microseconds (0: none).
+    long long readTimeout() const {
+        timeval t{};
+        socklen_t size = sizeof t;
+        getsockopt(conn.get(), SOL_SOCKET, SO_RCVTIMEO, &t, &size);
+        return t.tv_sec * 1'000'000LL + t.tv_usec;
     }
 
     // Bytes that have arrived on the accepted end and are not read yet.
@@ -107,6 +116,37 @@ TEST_F(StreamFraming, PeerClosingEarlyLosesWhatCame) {
     EXPECT_FALSE(r.block);
     EXPECT_BYTES(progress(3) + progress(0), r.out);
     EXPECT_EQ(0u, r.err.rfind("sockread:: ", 0)) << r.err;  // errno is whatever it held
+}
+
+// A limit for the whole call: a peer that sends part of the bytes and then nothing gets a
+// failed read (as a timed-out one) when the first of the two limits ends, the call's or the
+// socket's for each read, and the socket's own timeout is as it was.
+TEST_F(StreamFraming, ALimitForTheWholeCall) {
+    const struct {
+        const char *what;
+        long long eachRead;  // the socket's receive timeout, in microseconds (0: none)
+        int seconds;         // the call's
+    } cases[] = {
+        {"the call's limit first", 5'000'000, 1},
+        {"no limit for each read", 0, 1},
+        {"each read's limit first", 1'000'000, 5},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const timeval each{static_cast<time_t>(c.eachRead / 1'000'000),
+                           static_cast<suseconds_t>(c.eachRead % 1'000'000)};
+        ASSERT_EQ(0, setsockopt(conn.get(), SOL_SOCKET, SO_RCVTIMEO, &each, sizeof each));
+        harness::sendAll(peer, "abc");
+        const auto began = std::chrono::steady_clock::now();
+        auto r = read(10, c.seconds);
+        const auto took = std::chrono::steady_clock::now() - began;
+        EXPECT_FALSE(r.block);
+        EXPECT_BYTES(progress(3) + progress(-1), r.out);
+        EXPECT_BYTES("sockread:: Resource temporarily unavailable\n", r.err);
+        EXPECT_GE(took, 1s);
+        EXPECT_LT(took, 4s);  // not the 5 s of the other limit
+        EXPECT_EQ(c.eachRead, readTimeout());
+    }
 }
 
 TEST_F(StreamFraming, ZeroNegativeAndFailedReads) {

@@ -235,7 +235,7 @@ TEST_F(StreamServer, FailedForkIsReportedAndServingGoesOn) {
 // A burst of clients that send nothing: 64 children serve at once and the rest wait in the
 // listen queue, unaccepted, until a child ends; none is lost.
 TEST_F(StreamServer, ChildrenStayAtTheCapUnderABurstOfIdleClients) {
-    constexpr std::size_t kCap = 64;
+    constexpr std::size_t kCap = kMaxChildren;
     constexpr std::size_t kWaiting = 3;  // fewer than the backlog (5) holds
     for (const char *name : {"stream-dump-server", "stream-reply-server"}) {
         SCOPED_TRACE(name);
@@ -264,6 +264,23 @@ TEST_F(StreamServer, ChildrenStayAtTheCapUnderABurstOfIdleClients) {
         })) << count(server->out(), kConnected)
             << " accepted";
         waitForChildren(0);
+    }
+}
+
+// A parent may start a server with SIGCHLD blocked (the mask survives exec): its children
+// are collected all the same, so it serves on past 64 connections and leaves no zombie.
+TEST_F(StreamServer, ChildrenAreCollectedWhenStartedWithSigchldBlocked) {
+    for (const char *name : {"stream-dump-server", "stream-reply-server"}) {
+        SCOPED_TRACE(name);
+        HARNESS_ISOLATE(harness::kNet);
+        start(name, {.pty = true, .blockedSignals = {SIGCHLD}});
+        for (std::size_t i = 1; i <= kMaxChildren + 1; i++) {
+            Fd client = harness::tcpConnect(kPort);
+            harness::sendAll(client, "0123456789");
+            ASSERT_TRUE(closedByServer(client)) << "connection " << i << " was not served";
+        }
+        waitForChildren(0);
+        EXPECT_EQ(kMaxChildren + 1, count(server->out(), kConnected));
     }
 }
 

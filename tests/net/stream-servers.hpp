@@ -19,7 +19,8 @@ using namespace std::chrono_literals;
 constexpr std::uint16_t kPort = 8000;
 constexpr std::string_view kConnected = " client connected \n";
 constexpr std::string_view kGoodBye = "Good Bye";
-constexpr auto kLong = 120s;  // for waits that many processes must finish first
+constexpr auto kLong = 120s;              // for waits that many processes must finish first
+constexpr std::size_t kMaxChildren = 64;  // children either server lets serve at once
 
 inline std::string progress(int n) {
     return " read " + std::to_string(n) + " from cli \n";
@@ -72,6 +73,11 @@ inline bool hasSocket(pid_t pid) {
             return true;
     }
     return false;
+}
+
+// Case names for cases run once with each server: "Dump", "Reply".
+inline std::string serverName(const testing::TestParamInfo<const char *> &info) {
+    return std::string(info.param).find("dump") != std::string::npos ? "Dump" : "Reply";
 }
 
 class StreamServer : public testing::Test {
