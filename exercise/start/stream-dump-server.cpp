@@ -15,10 +15,13 @@
 //       "fork: Resource temporarily unavailable"), close the connection unserved, go on.
 // Limits and failures the checks provoke:
 //  - No zombies: collect children as they end (a SIGCHLD handler calling waitpid with WNOHANG;
-//    install it with SA_RESTART) and count the live ones: at 64 children stop accepting until
-//    one ends (further connections wait in the listen queue).
+//    install it with SA_RESTART, then unblock SIGCHLD, which the server may have been started
+//    with blocked) and count the live ones: at 64 children stop accepting until one ends
+//    (further connections wait in the listen queue).
 //  - A child waits at most 120 s for its client's bytes (SO_RCVTIMEO on the connection): then
 //    its read fails ("sockread:: Resource temporarily unavailable") and it ends with status 1.
+//    And at most 300 s for all 10 of them: readNBytes(connfd, 10, 300) sets each read's limit
+//    to the time left, and a read past that fails the same way.
 //  - A failed accept: perror("accept") and go on, forking nothing. A lasting failure (EMFILE,
 //    ENFILE, ENOBUFS, ENOMEM) is reported once per episode and accept is tried again every
 //    100 ms until it succeeds.

@@ -20,8 +20,9 @@
 //       the connection unserved, go on.
 // Limits and failures the checks provoke:
 //  - No zombies: collect children as they end (a SIGCHLD handler calling waitpid with WNOHANG;
-//    install it with SA_RESTART) and count the live ones: at 64 children stop accepting until
-//    one ends (further connections wait in the listen queue).
+//    install it with SA_RESTART, then unblock SIGCHLD, which the server may have been started
+//    with blocked) and count the live ones: at 64 children stop accepting until one ends
+//    (further connections wait in the listen queue).
 //  - A child waits at most 120 s for its client's text (SO_RCVTIMEO on the connection); then
 //    its read fails ("read: Resource temporarily unavailable") and it goes on as above.
 //  - A failed accept: perror("accept") and go on, forking nothing. A lasting failure (EMFILE,
