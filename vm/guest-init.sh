@@ -107,81 +107,14 @@ PROBES
         traced=1
 }
 
-# The events a report shows, from the trace (read from its start, each line "TASK-PID [CPU]
-# FLAGS SECONDS: EVENT: DETAILS"), as "SECONDS TEXT": those after the marker "mech-report FROM"
-# (from the start for 0) up to "mech-report TO". Each reader's init (its walk); pilefeed's
-# publications and its calls of synchronize_rcu; the grace periods that start and end while
-# such a call waits or a reader walks.
-trace_events='
-function took(d) { return d >= 1 ? sprintf("%.2f s", d) : sprintf("%.1f ms", d * 1000) }
-function emit(text) { if (on) print t, text }
-BEGIN { on = from == 0 }
-/^#/ { next }
-{
-    cpu = 0
-    for (i = 2; i <= NF; i++) if ($i ~ /^\[[0-9]+\]$/) { cpu = i; break }
-    if (!cpu || NF < cpu + 3) next
-    pid = $(cpu - 1); sub(/.*-/, "", pid)
-    t = $(cpu + 2); sub(/:$/, "", t)
-    ev = $(cpu + 3); sub(/:$/, "", ev)
-}
-ev == "tracing_mark_write" && $(NF - 1) == "mech-report" {
-    if ($NF == to) exit
-    if ($NF == from) on = 1
-}
-ev == "publish" && /out write/ { delete feed[pid] }
-ev == "publish" && /in write/ { feed[pid] = 1; emit("pilefeed: list_replace_rcu() has published") }
-ev == "sync_in" && pid in feed {
-    sync[pid] = t; waiting++
-    emit("pilefeed: calls synchronize_rcu()")
-}
-ev == "sync_out" && pid in sync {
-    emit("pilefeed: synchronize_rcu() took " took(t - sync[pid]))
-    delete sync[pid]; waiting--
-}
-ev == "gp_start" && (waiting || walking) { begun = 1; emit("RCU: a grace period begins") }
-ev == "gp_end" && (waiting || walking) {
-    emit(begun ? "RCU: the grace period ends" : "RCU: the grace period begun earlier ends")
-}
-ev == "gp_end" { begun = 0 }
-ev ~ /^pilepeek.*_in$/ {
-    name = ev; sub(/_in$/, "", name); walk[name pid] = t; walking++
-    emit(name ": its walk begins")
-}
-ev ~ /^pilepeek.*_out$/ {
-    name = ev; sub(/_out$/, "", name)
-    if (name pid in walk) {
-        emit(name ": its walk ends after " took(t - walk[name pid]))
-        delete walk[name pid]; walking--
-    }
-}
-'
-
-# The step's kernel-log lines (input: "<L>[SECONDS] TEXT", dmesg -r with printk times) and its
-# trace events (the file EVENTS, "SECONDS TEXT") merged in time order as report records, the
-# log lines without their times as in an untraced report.
-merge_events='
-BEGIN {
-    while ((getline line < events) > 0) {
-        n++; et[n] = line; sub(/ .*/, "", et[n]); ex[n] = substr(line, length(et[n]) + 2)
-    }
-    i = 1
-}
-{
-    level = $0; sub(/\[.*/, "", level)
-    t = $0; sub(/^[^[]*\[ */, "", t); sub(/\].*/, "", t)
-    text = $0; sub(/^[^]]*\] ?/, "", text)
-    for (; i <= n && et[i] + 0 <= t + 0; i++) print m " trace " et[i] " " ex[i]
-    print m " log " level text
-}
-END { for (; i <= n; i++) print m " trace " et[i] " " ex[i] }
-'
-
+# The events of each report are picked from the trace and merged with the step's kernel-log
+# lines by two awk programs of their own, copied beside /init by vm-run.sh:
+# guest-trace-events.awk and guest-merge-events.awk.
 traced_log() {
     marks=$((marks + 1))
     echo "mech-report $marks" >$TRACE/trace_marker
-    awk -v from=$((marks - 1)) -v to=$marks "$trace_events" $TRACE/trace >/tmp/events
-    dmesg -r -c | awk -v m="$M" -v events=/tmp/events "$merge_events"
+    awk -v from=$((marks - 1)) -v to=$marks -f /guest-trace-events.awk $TRACE/trace >/tmp/events
+    dmesg -r -c | awk -v m="$M" -v events=/tmp/events -f /guest-merge-events.awk
 }
 
 # The kernel passes mech_scenario=... from its command line to us as a variable.

@@ -38,6 +38,7 @@ mkdir -p "$root"/{bin,dev,proc,sys,tmp,modules}
 cp "$kdir/busybox" "$root/bin/busybox"
 ln -s busybox "$root/bin/sh"
 cp "$here/guest-init.sh" "$root/init"
+cp "$here/guest-trace-events.awk" "$here/guest-merge-events.awk" "$root/"
 cp "$modules"/*.ko "$root/modules/"
 [ -e "$modules/peers/clock-device.ko" ] && cp "$modules/peers/clock-device.ko" "$root/modules/"
 # The broken copies, where they are built for this kernel (vm/faults/), for the faults scenario.
