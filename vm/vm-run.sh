@@ -54,12 +54,13 @@ rm -f "$out/console.log" "$out/results.log" "$out/terminal.log"
 # tsc=unstable: under TCG the TSC is not trustworthy, and the kernel's clocksource watchdog
 # would otherwise interrupt the log with complaints about it. Every detector stays on (soft and
 # hard lockups, RCU stalls, hung tasks); hung tasks are reported after 20 s rather than 120 s,
-# so that a task blocked through the writer's 40 s window shows up.
+# so that a task blocked through the writer's 40 s window shows up. The guest's own waits are
+# scaled as ours are (mech_timeout_scale).
 status=0
 timeout --kill-after=10 "$limit_seconds" "$qemu" \
     -accel tcg,thread=single -smp 2 -m "$memory" \
     -kernel "$kdir/kernel" -initrd "$out/initramfs.cpio" \
-    -append "console=ttyS0 tsc=unstable preempt=$preempt sysctl.kernel.hung_task_timeout_secs=20 panic=-1 printk.time=0 loglevel=4 mech_scenario=$scenario" \
+    -append "console=ttyS0 tsc=unstable preempt=$preempt sysctl.kernel.hung_task_timeout_secs=20 panic=-1 printk.time=0 loglevel=4 mech_scenario=$scenario mech_timeout_scale=${MECH_TIMEOUT_SCALE:-1}" \
     -display none -monitor none -no-reboot \
     -serial "file:$out/console.log" -serial "file:$out/results.log" \
     -serial "file:$out/terminal.log" \
