@@ -7,9 +7,9 @@
 # Its own status is the guest's verdict: 0 when the guest finished and every command ended as
 # expected, 1 when it finished with a complaint, 2 when it gave no verdict (crash, hang).
 #   vm-run.sh ARCH PREEMPT SCENARIO OUTDIR MODULE_DIR KERNEL_DIR [CLOCK_READER [PROGRAM...]]
-# PREEMPT is none or full. MODULE_DIR is build/kernel/ARCH (or build/kernel/<kernel-release>
-# for another kernel of ARCH; its faults/ folder, where there is one, too); KERNEL_DIR holds
-# `kernel` (the boot image) and `busybox`;
+# PREEMPT is none or full. MODULE_DIR is the folder of the modules built for the kernel (its
+# faults/ folder, where there is one, too); KERNEL_DIR holds `kernel` (the boot image) and
+# `busybox` (both as the build's kernel tables give them: vm/kernel-table.sh);
 # CLOCK_READER is a static clock-reader for the guest (or ""); each PROGRAM, static too, goes
 # into the guest's /bin under its own name.
 set -euo pipefail
