@@ -130,7 +130,7 @@ start() {
     TOUR_PID[$label]=$!
     exec {fd}>"$TOUR_DIR/$label.in"
     TOUR_IN[$label]=$fd
-    _tour_wait_file "$TOUR_DIR/$label.pid" 5 || { echo "tour: $label did not start" >&2; return 1; }
+    _tour_wait_file "$TOUR_DIR/$label.pid" 5 || { _tour_trouble "$label did not start"; return 1; }
 }
 
 # A label may be used again: forget what its last program left, or waits would see its pid,
@@ -151,7 +151,7 @@ run() {
     else
         timeout -k 5 "$limit" "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" || status=$?
     fi
-    [ "$status" -ne 124 ] || echo "tour: $label did not end within ${limit}s" >&2
+    [ "$status" -ne 124 ] || _tour_trouble "$label did not end within ${limit}s"
     return "$status"
 }
 
@@ -175,7 +175,7 @@ _tour_poll() {
         sleep 0.05
         waited=$((waited + 1))
         if [ "$waited" -ge $((limit * 20)) ]; then
-            [ -z "$message" ] || echo "tour: $message" >&2
+            [ -z "$message" ] || _tour_trouble "$message"
             return 1
         fi
     done
@@ -298,10 +298,25 @@ number_after() {
     done <<<"$lines"
 }
 
+# The tour's failure lines, which say that a play went wrong; each is a whole line:
+#   FACT    = 9 blanks "✗ " TEXT      a fact that did not hold (standard error, _tour_failed);
+#                                     the play goes on, and ends with status 3
+#   SHOWN   = 11 blanks TEXT          right after a FACT, what shows it (expect_output's lines
+#                                     due and shown, as a diff)
+#   TROUBLE = "tour: " TEXT           the play could not go on as written: a program that did
+#                                     not start or end, a wait that ran out (standard error,
+#                                     _tour_trouble), or a command line that tour/tour refuses
+#   END     = "━━━ " NAME ": a fact did not hold (✗ above)"   the last line of a play that
+#           | "━━━ " NAME ": did not complete"                 went wrong (tour/tour's
+#                                                             ended_badly: status 3, or another)
+# A play without any of them went well. Their readers, one per language, which everything
+# else calls: CMake, the regular expressions tour_failure in tests/tour/CMakeLists.txt (which
+# fail a scenario's case); Perl, failure_lines in tour/Verdict.pm.
 _tour_failed() {
     printf '         ✗ %s\n' "$*" >&2
     TOUR_FAILED=$((TOUR_FAILED + 1))
 }
+_tour_trouble() { echo "tour: $*" >&2; }
 
 expect_that() {
     local what=$1
