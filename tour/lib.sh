@@ -300,7 +300,8 @@ number_after() {
 
 # The tour's failure lines, which say that a play went wrong; each is a whole line:
 #   FACT    = 9 blanks "✗ " TEXT      a fact that did not hold (standard error, _tour_failed);
-#                                     the play goes on, and ends with status 3
+#                                     the play goes on, and ends with status 3 (a scenario's
+#                                     case, tests/tour/play-test.sh, adds one for a silence)
 #   SHOWN   = 11 blanks TEXT          right after a FACT, what shows it (expect_output's lines
 #                                     due and shown, as a diff)
 #   TROUBLE = "tour: " TEXT           the play could not go on as written: a program that did
