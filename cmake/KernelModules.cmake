@@ -78,6 +78,21 @@ function(mech_kernel_dir kernel out)
   endif()
 endfunction()
 
+# A kernel's release, as it reports it (uname -r) and as its modules' vermagic names it: the
+# UTS_RELEASE of its headers ("" while they are missing). The one way a release is read; a
+# kernel fetched anew changes the file, and the build configures itself again.
+function(mech_kernel_release kernel out)
+  mech_kernel_dir(${kernel} dir)
+  set(uts ${dir}/headers/include/generated/utsrelease.h)
+  set(${out} "" PARENT_SCOPE)
+  if(EXISTS ${uts})
+    set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${uts})
+    file(STRINGS ${uts} line REGEX "UTS_RELEASE")
+    string(REGEX REPLACE ".*\"(.*)\".*" "\\1" release "${line}")
+    set(${out} ${release} PARENT_SCOPE)
+  endif()
+endfunction()
+
 # Where a kernel's modules go: build/kernel/<arch> or build/kernel/<kernel-release> ("" while
 # a flavour's headers are missing).
 function(mech_kernel_modules_dir kernel out)
@@ -85,14 +100,16 @@ function(mech_kernel_modules_dir kernel out)
     set(${out} ${MECH_KERNEL_OUT}/${kernel} PARENT_SCOPE)
     return()
   endif()
-  mech_kernel_dir(${kernel} dir)
-  set(uts ${dir}/headers/include/generated/utsrelease.h)
+  mech_kernel_release(${kernel} release)
   set(${out} "" PARENT_SCOPE)
-  if(EXISTS ${uts})
-    file(STRINGS ${uts} line REGEX "UTS_RELEASE")
-    string(REGEX REPLACE ".*\"(.*)\".*" "\\1" release "${line}")
+  if(release)
     set(${out} ${MECH_KERNEL_OUT}/${release} PARENT_SCOPE)
   endif()
+endfunction()
+
+# Where the static programs for a guest of ARCH (x86_64 or i686) go: build/kernel/<arch>/guest.
+function(mech_kernel_guest_dir arch out)
+  set(${out} ${MECH_KERNEL_OUT}/${arch}/guest PARENT_SCOPE)
 endfunction()
 
 # Why a kernel's modules cannot be built here ("" when they can).
@@ -143,7 +160,7 @@ function(mech_add_kernel_modules target)
     endforeach()
     # A kernel fetched anew (a point release's new ABI behind <cache>/current, say) has a new
     # ready file: its modules are built again, the kernel's release in the command.
-    file(STRINGS ${kdir}/headers/include/config/kernel.release release LIMIT_COUNT 1)
+    mech_kernel_release(${kernel} release)
     add_custom_command(OUTPUT ${kos}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
       COMMAND ${CMAKE_COMMAND} -E copy ${sources} ${dir}

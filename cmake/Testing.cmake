@@ -64,9 +64,10 @@ if(MECH_ARCH STREQUAL i686)
   endif()
 endif()
 
-# Every timeout (the harness's waits, each case's CTest limit, the VM's limits) is multiplied
-# by MECH_TIMEOUT_SCALE (a whole number, from the environment when configuring; default 1),
-# and further where programs run slower: 2 with the sanitizers, 3 in the VM or the emulator.
+# Every timeout (the harness's waits, each case's CTest limit, the VM's limits and the guest's
+# own waits, the tour's waits and silences) is multiplied by MECH_TIMEOUT_SCALE (a whole number,
+# from the environment when configuring; default 1), and further where programs run slower: 2
+# with the sanitizers, 3 in the VM or the emulator.
 set(MECH_TIMEOUT_FACTOR 1)
 if(DEFINED ENV{MECH_TIMEOUT_SCALE})
   if(NOT "$ENV{MECH_TIMEOUT_SCALE}" MATCHES "^[1-9][0-9]*$")

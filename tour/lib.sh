@@ -42,6 +42,7 @@
 #                           each of LABEL's lines holding FROM to its next line holding TO, in
 #                           the FROM line's lane (a span of time: a call, a wait, a walk)
 #   vm_modules KERNEL       the folder of the modules built for KERNEL (as boot_vm's)
+#   vm_guest KERNEL         the folder of the static programs for KERNEL's guests
 #   boot_vm [--brief] SCENARIO [KERNEL]  boot KERNEL (x86_64, Debian's 6.1 kernel, by default;
 #                           or debug, the debug kernel) under qemu (vm/vm-run.sh, preempt=none)
 #                           with the modules for SCENARIO of vm/guest-init.sh, as the started
@@ -80,10 +81,10 @@ TOUR_BUILD=${TOUR_BUILD:-$TOUR_ROOT/build/native}
 TOUR_BIN=$TOUR_BUILD/bin
 TOUR_LIB=$TOUR_BUILD/lib
 TOUR_PTY=$TOUR_BUILD/tools/tour-pty
-# shellcheck source=scripts/paths.sh
-source "$TOUR_ROOT/scripts/paths.sh"
 # shellcheck source=vm/guest-report.sh
 source "$TOUR_ROOT/vm/guest-report.sh"
+# shellcheck source=vm/kernel-table.sh
+source "$TOUR_ROOT/vm/kernel-table.sh"
 declare -A TOUR_SUMMARY=() TOUR_SECONDS=() TOUR_TRACE=()
 TOUR_NAMES=()
 declare -A TOUR_PID=() TOUR_IN=()
@@ -129,7 +130,7 @@ start() {
     TOUR_PID[$label]=$!
     exec {fd}>"$TOUR_DIR/$label.in"
     TOUR_IN[$label]=$fd
-    _tour_wait_file "$TOUR_DIR/$label.pid" 5 || { echo "tour: $label did not start" >&2; return 1; }
+    _tour_wait_file "$TOUR_DIR/$label.pid" 5 || { _tour_trouble "$label did not start"; return 1; }
 }
 
 # A label may be used again: forget what its last program left, or waits would see its pid,
@@ -150,7 +151,7 @@ run() {
     else
         timeout -k 5 "$limit" "$TOUR_PTY" "$label" "$TOUR_DIR" -- "$prog" "$@" || status=$?
     fi
-    [ "$status" -ne 124 ] || echo "tour: $label did not end within ${limit}s" >&2
+    [ "$status" -ne 124 ] || _tour_trouble "$label did not end within ${limit}s"
     return "$status"
 }
 
@@ -174,7 +175,7 @@ _tour_poll() {
         sleep 0.05
         waited=$((waited + 1))
         if [ "$waited" -ge $((limit * 20)) ]; then
-            [ -z "$message" ] || echo "tour: $message" >&2
+            [ -z "$message" ] || _tour_trouble "$message"
             return 1
         fi
     done
@@ -251,46 +252,32 @@ other_users() {
     return 1
 }
 
-# vm_kernel KERNEL / vm_modules KERNEL: the folder of an x86_64 kernel of the matrix (x86_64,
-# Debian's 6.1 kernel, or a flavour such as debug) and of the modules built for it, where
-# cmake/KernelModules.cmake puts them: Debian's default kernel and its modules by architecture,
-# a flavour's modules by its release.
-vm_kernel() {
-    if [ "$1" = x86_64 ]; then
-        echo "$MECH_KERNEL_CACHE/current/x86_64"
-    else
-        echo "$MECH_KERNEL_CACHE/$1"
-    fi
-}
-vm_modules() {
-    local release=none headers
-    headers=$(vm_kernel "$1")/headers
-    if [ "$1" = x86_64 ]; then
-        release=x86_64
-    elif [ -r "$headers/include/config/kernel.release" ]; then
-        read -r release <"$headers/include/config/kernel.release"
-    fi
-    echo "$TOUR_ROOT/build/kernel/$release"
-}
+# vm_kernel KERNEL, vm_modules KERNEL, vm_guest KERNEL: the folder of a kernel of the matrix
+# (x86_64, Debian's 6.1 kernel, or another, such as debug), of the modules built for it and of
+# the static programs for its guests, as the play's build has them (its kernel table, read by
+# vm/kernel-table.sh); nothing for a kernel the table lacks.
+vm_kernel() { kernel_row "$TOUR_BUILD" "$1" && echo "$kernel_dir"; }
+vm_modules() { kernel_row "$TOUR_BUILD" "$1" && echo "$kernel_modules"; }
+vm_guest() { kernel_row "$TOUR_BUILD" "$1" && echo "$kernel_guest"; }
 
 boot_vm() {
-    local follow=() arch=x86_64 kdir modules reader
+    local follow=() reader kernel_arch kernel_models kernel_dir kernel_modules kernel_guest \
+        kernel_missing
     if [ "$1" = --brief ]; then
         follow=(--brief)
         shift
     fi
     local scenario=$1 kernel=${2:-x86_64}
-    kdir=$(vm_kernel "$kernel")
-    modules=$(vm_modules "$kernel")
-    if [ ! -e "$modules/pilecore.ko" ] || [ ! -e "$kdir/kernel" ]; then
+    if ! kernel_row "$TOUR_BUILD" "$kernel" || [ ! -e "$kernel_modules/pilecore.ko" ] ||
+        [ ! -e "$kernel_dir/kernel" ]; then
         note "No kernel modules or guest kernel here: run scripts/install.sh, then build the native preset."
         return 1
     fi
-    reader=$TOUR_ROOT/build/kernel/$arch/guest/clock-reader
+    reader=$kernel_guest/clock-reader
     [ -x "$reader" ] || reader=
     mkdir -p "$TOUR_DIR/vm"
-    start vm "$TOUR_ROOT/vm/vm-run.sh" "$arch" none "$scenario" "$TOUR_DIR/vm" \
-        "$modules" "$kdir" $reader
+    start vm "$TOUR_ROOT/vm/vm-run.sh" "$kernel_arch" none "$scenario" "$TOUR_DIR/vm" \
+        "$kernel_modules" "$kernel_dir" $reader
     start guest "$TOUR_ROOT/vm/vm-follow.sh" "${follow[@]}" "$TOUR_DIR/vm/results.log"
 }
 
@@ -311,10 +298,26 @@ number_after() {
     done <<<"$lines"
 }
 
+# The tour's failure lines, which say that a play went wrong; each is a whole line:
+#   FACT    = 9 blanks "✗ " TEXT      a fact that did not hold (standard error, _tour_failed);
+#                                     the play goes on, and ends with status 3 (a scenario's
+#                                     case, tests/tour/play-test.sh, adds one for a silence)
+#   SHOWN   = 11 blanks TEXT          right after a FACT, what shows it (expect_output's lines
+#                                     due and shown, as a diff)
+#   TROUBLE = "tour: " TEXT           the play could not go on as written: a program that did
+#                                     not start or end, a wait that ran out (standard error,
+#                                     _tour_trouble), or a command line that tour/tour refuses
+#   END     = "━━━ " NAME ": a fact did not hold (✗ above)"   the last line of a play that
+#           | "━━━ " NAME ": did not complete"                 went wrong (tour/tour's
+#                                                             ended_badly: status 3, or another)
+# A play without any of them went well. Their readers, one per language, which everything
+# else calls: CMake, the regular expressions tour_failure in tests/tour/CMakeLists.txt (which
+# fail a scenario's case); Perl, failure_lines in tour/Verdict.pm.
 _tour_failed() {
     printf '         ✗ %s\n' "$*" >&2
     TOUR_FAILED=$((TOUR_FAILED + 1))
 }
+_tour_trouble() { echo "tour: $*" >&2; }
 
 expect_that() {
     local what=$1

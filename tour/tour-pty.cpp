@@ -19,7 +19,7 @@
 //   MARK   = "$"  the command line, ending "   (pid N)", once the program runs
 //          | "|"  a line of its standard output
 //          | "!"  a line of its standard error (or tour-pty's own failure to start it)
-//          | "<"  a line typed into its standard input
+//          | "<"  a line typed into its standard input, shown before the program gets it
 //          | "="  how it ended: Status::describe(), "exit status N" or
 //                 "killed by signal N (Name)", with ", core dumped" when it did
 //   "…"    = TEXT is the rest of a line shown before, unfinished (a prompt)
@@ -148,19 +148,22 @@ int main(int argc, char **argv) {
         std::ofstream(dir + "/" + label + ".pid") << proc.pid() << "\n";
         show('$', command + "   (pid " + std::to_string(proc.pid()) + ")");
 
-        // Our input goes to the program; its end is end-of-file on the terminal.
+        // Our input goes to the program; its end is end-of-file on the terminal. What is typed
+        // is shown, a line at a time, before the program gets it: shown after, it could come
+        // after the program's answer, or never, when the program ends at once ("quit") and we
+        // end with it before this thread has run again.
         std::thread input([&proc] {
             char buf[4096];
             ssize_t n;
             try {
                 while ((n = ::read(STDIN_FILENO, buf, sizeof buf)) > 0) {
-                    std::string_view typed(buf, static_cast<std::size_t>(n));
-                    proc.write(typed);
-                    while (!typed.empty()) {  // show what is typed, a line at a time
-                        const auto nl = typed.find('\n');
-                        show('<', typed.substr(0, nl));
-                        typed.remove_prefix(nl == typed.npos ? typed.size() : nl + 1);
+                    const std::string_view typed(buf, static_cast<std::size_t>(n));
+                    for (std::string_view rest = typed; !rest.empty();) {
+                        const auto nl = rest.find('\n');
+                        show('<', rest.substr(0, nl));
+                        rest.remove_prefix(nl == rest.npos ? rest.size() : nl + 1);
                     }
+                    proc.write(typed);
                 }
                 proc.closeInput();
             } catch (...) {

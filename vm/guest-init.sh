@@ -23,7 +23,11 @@ exec 3>/dev/ttyS1
 #   @@VM-RESULT@@ end NAME                  closes step NAME
 #   @@VM-RESULT@@ unexpected TEXT           the guest's own complaint (a step ended otherwise)
 #   @@VM-RESULT@@ done bad B                the last record; B is 1 after any complaint, else 0
-#   @@VM-RESULT@@ WORD VALUE                a value (window-seconds 41, clock-before ...)
+#   @@VM-RESULT@@ waiting SECONDS WHAT      the guest has waited SECONDS s (a multiple of 5) so
+#                                           far, between two steps, for what WHAT says; every
+#                                           5 s of a wait (poll below)
+#   @@VM-RESULT@@ WORD VALUE                a value (window-seconds 41, clock-before ...,
+#                                           timeout-scale N: its waits' limits are times N)
 # NAME and WORD hold no blank. The first step is "boot" (the boot log), the last "final".
 # Readers, one per language, which everything else calls: vm/guest-report.sh (bash) and
 # vm/guest-report.cpp (C++).
@@ -56,20 +60,44 @@ report() {
     esac
 }
 
-# Runs COMMAND [ARG...] every 0.1 s until it succeeds, for up to 60 s; fails if it never does.
-within_a_minute() {
-    tries=0
+# The guest's waits are limited as the host's are: the host passes its MECH_TIMEOUT_SCALE on the
+# kernel command line (mech_timeout_scale=N, a whole number; 1 without it), and every limit
+# below is multiplied by it.
+scale=${mech_timeout_scale:-1}
+case "$scale" in '' | *[!0-9]* | 0*) scale=1 ;; esac
+
+# poll LIMIT PAUSE WHAT COMMAND [ARG...]: runs COMMAND every PAUSE seconds until it succeeds;
+# fails once LIMIT seconds (times the scale; 0: no limit) have passed. Every 5 s of waiting it
+# tells the host what it waits for and how long it has ("waiting SECONDS WHAT"), so that a long
+# wait is never a silence the host could take for a hang. The one polling loop of the guest.
+poll() {
+    poll_limit=$(($1 * scale)) poll_pause=$2 poll_what=$3 poll_told=0
+    shift 3
+    read -r poll_since _ </proc/uptime
+    poll_since=${poll_since%.*}
     until "$@"; do
-        tries=$((tries + 1))
-        [ "$tries" -ge 600 ] && return 1
-        sleep 0.1
+        read -r poll_now _ </proc/uptime
+        poll_waited=$((${poll_now%.*} - poll_since))
+        [ "$poll_limit" -gt 0 ] && [ "$poll_waited" -ge "$poll_limit" ] && return 1
+        if [ $((poll_waited / 5)) -gt "$poll_told" ]; then
+            poll_told=$((poll_waited / 5))
+            echo "$M waiting $((poll_told * 5)) $poll_what" >&3
+        fi
+        sleep "$poll_pause"
     done
 }
 
-# Whether the kernel log shows TEXT; log_shows waits (up to 60 s) for it, without consuming
-# the log.
+# within_a_minute WHAT COMMAND [ARG...]: runs COMMAND every 0.1 s until it succeeds, for up to
+# 60 s; fails if it never does.
+within_a_minute() { poll 60 0.1 "$@"; }
+
+# Whether the kernel log shows TEXT; log_shows TEXT WHAT waits (up to 60 s) for it, without
+# consuming the log.
 log_has() { dmesg | grep -qF "$1"; }
-log_shows() { within_a_minute log_has "$1"; }
+log_shows() { within_a_minute "$2" log_has "$1"; }
+
+# Whether the process PID has ended (gone, or a zombie not yet waited for).
+has_ended() { ! read -r _ _ has_ended_state _ 2>/dev/null <"/proc/$1/stat" || [ "$has_ended_state" = Z ]; }
 
 # The kernel's own tracing (tracefs), for modules-traced: kprobes on the kernel's functions and
 # on the readers' init functions (registered when a reader loads), on the kernel log's clock,
@@ -107,81 +135,14 @@ PROBES
         traced=1
 }
 
-# The events a report shows, from the trace (read from its start, each line "TASK-PID [CPU]
-# FLAGS SECONDS: EVENT: DETAILS"), as "SECONDS TEXT": those after the marker "mech-report FROM"
-# (from the start for 0) up to "mech-report TO". Each reader's init (its walk); pilefeed's
-# publications and its calls of synchronize_rcu; the grace periods that start and end while
-# such a call waits or a reader walks.
-trace_events='
-function took(d) { return d >= 1 ? sprintf("%.2f s", d) : sprintf("%.1f ms", d * 1000) }
-function emit(text) { if (on) print t, text }
-BEGIN { on = from == 0 }
-/^#/ { next }
-{
-    cpu = 0
-    for (i = 2; i <= NF; i++) if ($i ~ /^\[[0-9]+\]$/) { cpu = i; break }
-    if (!cpu || NF < cpu + 3) next
-    pid = $(cpu - 1); sub(/.*-/, "", pid)
-    t = $(cpu + 2); sub(/:$/, "", t)
-    ev = $(cpu + 3); sub(/:$/, "", ev)
-}
-ev == "tracing_mark_write" && $(NF - 1) == "mech-report" {
-    if ($NF == to) exit
-    if ($NF == from) on = 1
-}
-ev == "publish" && /out write/ { delete feed[pid] }
-ev == "publish" && /in write/ { feed[pid] = 1; emit("pilefeed: list_replace_rcu() has published") }
-ev == "sync_in" && pid in feed {
-    sync[pid] = t; waiting++
-    emit("pilefeed: calls synchronize_rcu()")
-}
-ev == "sync_out" && pid in sync {
-    emit("pilefeed: synchronize_rcu() took " took(t - sync[pid]))
-    delete sync[pid]; waiting--
-}
-ev == "gp_start" && (waiting || walking) { begun = 1; emit("RCU: a grace period begins") }
-ev == "gp_end" && (waiting || walking) {
-    emit(begun ? "RCU: the grace period ends" : "RCU: the grace period begun earlier ends")
-}
-ev == "gp_end" { begun = 0 }
-ev ~ /^pilepeek.*_in$/ {
-    name = ev; sub(/_in$/, "", name); walk[name pid] = t; walking++
-    emit(name ": its walk begins")
-}
-ev ~ /^pilepeek.*_out$/ {
-    name = ev; sub(/_out$/, "", name)
-    if (name pid in walk) {
-        emit(name ": its walk ends after " took(t - walk[name pid]))
-        delete walk[name pid]; walking--
-    }
-}
-'
-
-# The step's kernel-log lines (input: "<L>[SECONDS] TEXT", dmesg -r with printk times) and its
-# trace events (the file EVENTS, "SECONDS TEXT") merged in time order as report records, the
-# log lines without their times as in an untraced report.
-merge_events='
-BEGIN {
-    while ((getline line < events) > 0) {
-        n++; et[n] = line; sub(/ .*/, "", et[n]); ex[n] = substr(line, length(et[n]) + 2)
-    }
-    i = 1
-}
-{
-    level = $0; sub(/\[.*/, "", level)
-    t = $0; sub(/^[^[]*\[ */, "", t); sub(/\].*/, "", t)
-    text = $0; sub(/^[^]]*\] ?/, "", text)
-    for (; i <= n && et[i] + 0 <= t + 0; i++) print m " trace " et[i] " " ex[i]
-    print m " log " level text
-}
-END { for (; i <= n; i++) print m " trace " et[i] " " ex[i] }
-'
-
+# The events of each report are picked from the trace and merged with the step's kernel-log
+# lines by two awk programs of their own, copied beside /init by vm-run.sh:
+# guest-trace-events.awk and guest-merge-events.awk.
 traced_log() {
     marks=$((marks + 1))
     echo "mech-report $marks" >$TRACE/trace_marker
-    awk -v from=$((marks - 1)) -v to=$marks "$trace_events" $TRACE/trace >/tmp/events
-    dmesg -r -c | awk -v m="$M" -v events=/tmp/events "$merge_events"
+    awk -v from=$((marks - 1)) -v to=$marks -f /guest-trace-events.awk $TRACE/trace >/tmp/events
+    dmesg -r -c | awk -v m="$M" -v events=/tmp/events -f /guest-merge-events.awk
 }
 
 # The kernel passes mech_scenario=... from its command line to us as a variable.
@@ -193,6 +154,7 @@ fi
 cmd=boot
 : >/tmp/out
 report boot 0 0
+echo "$M timeout-scale $scale" >&3
 
 # In the traced scenario: a reader that lingers in its read-side section on the first node
 # (vm/faults/pilepeek1-lingers) on CPU 0, and pilefeed loaded on CPU 1 meanwhile, which
@@ -200,7 +162,7 @@ report boot 0 0
 lingering() {
     taskset -c 0 insmod $KO/faults/pilepeek1-lingers.ko >/tmp/lingers.out 2>&1 &
     lingers=$!
-    if log_shows "data items in stack"; then
+    if log_shows "data items in stack" "the lingering reader to begin its walk"; then
         taskset -c 1 insmod $KO/pilefeed.ko >/tmp/out 2>&1
         rc=$?
     else
@@ -234,7 +196,7 @@ modules() {
     start=$(date +%s)
     insmod $KO/pilefeed.ko >/tmp/feed.out 2>&1 &
     feed=$!
-    if log_shows "in write"; then
+    if log_shows "in write" "pilefeed to replace its first node"; then
         insmod $KO/pilepeek1.ko >/tmp/out 2>&1
         peek=$?
     else
@@ -243,6 +205,8 @@ modules() {
     fi
     cmd="insmod $KO/pilefeed.ko & (once it has written a node) insmod $KO/pilepeek1.ko"
     report window 0 "$peek"
+    poll 0 0.1 "pilefeed's insmod to return (it holds the copy of (30,300) half-updated until its delay ends)" \
+        has_ended $feed
     wait $feed
     feed_rc=$?
     echo "$M window-seconds $(($(date +%s) - start))" >&3
@@ -268,22 +232,24 @@ modules() {
     step pilecore-unload-again 0 rmmod pilecore
 }
 
-# Waits (up to 60 s) until the kernel log shows TEXT and then stops growing for a second: the
-# report TEXT is part of is whole.
+# log_settles TEXT WHAT: waits (up to 60 s) until the kernel log shows TEXT and then (up to 60 s
+# more) until it stops growing for a second: the report TEXT is part of is whole.
 log_settles() {
-    log_shows "$1" || return 1
-    tries=0 was=
-    while now=$(dmesg | wc -l) && [ "$now" != "$was" ]; do
-        was=$now tries=$((tries + 1))
-        [ "$tries" -ge 60 ] && return 1
-        sleep 1
-    done
+    log_shows "$1" "$2" || return 1
+    log_lines=
+    poll 60 1 "$2, whole" log_unchanged
+}
+# Whether the kernel log has as many lines as when last asked.
+log_unchanged() {
+    log_was=$log_lines
+    log_lines=$(dmesg | wc -l)
+    [ "$log_lines" = "$log_was" ]
 }
 
 # awaited NAME TEXT: a step for what the commands started in the background (described in cmd)
 # did: it succeeds once the kernel log shows TEXT, whole.
 awaited() {
-    if log_settles "$2"; then
+    if log_settles "$2" "the kernel's report for the step $1"; then
         : >/tmp/out
         report "$1" 0 0
     else
@@ -320,11 +286,11 @@ faults() {
     # CPU 1 frees it at once, and the reader then reads it.
     taskset -c 0 insmod $F/pilepeek1-lingers.ko >/tmp/out 2>&1 &
     lingers=$!
-    log_shows "data items in stack" &&
+    log_shows "data items in stack" "the lingering reader to begin its walk" &&
         taskset -c 1 insmod $F/pilefeed-nowait.ko >/dev/null 2>&1 &
     wait $lingers
     rc=$?
-    if ! log_settles "BUG: KASAN"; then
+    if ! log_settles "BUG: KASAN" "the kernel's report for the step nowait"; then
         echo "the kernel log never showed \"BUG: KASAN\"" >>/tmp/out
         rc=1
     fi
@@ -358,7 +324,7 @@ clock() {
 # Waits (up to 60 s) until the queue QUEUE (its name without the slash) stands empty with a
 # notification registered by the process PID.
 registered() {
-    within_a_minute queue_registered "$1" "$2" && return
+    within_a_minute "a notification registered on /$1 by $2" queue_registered "$1" "$2" && return
     echo "$M unexpected $1: no registration by $2" >&3
     bad=1
     return 1
@@ -369,7 +335,7 @@ queue_registered() { grep -q "^QSIZE:0 .*NOTIFY_PID:$2 *\$" "/dev/mqueue/$1" 2>/
 # threads: every notification thread has printed its lines and ended.
 settled() {
     registered my_mq "$1" || return 1
-    within_a_minute has_threads "$1" "$2" && return
+    within_a_minute "the notification threads of $1 to end" has_threads "$1" "$2" && return
     echo "$M unexpected my_mq: threads of $1 stay" >&3
     bad=1
     return 1

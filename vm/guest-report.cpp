@@ -45,6 +45,8 @@ Report parseReport(const std::string &text) {
             report.unexpected += tail + "\n";
         } else if (word == "done") {
             report.done = true;
+        } else if (word == "waiting") {
+            // How long the guest has waited so far, for whoever follows it live.
         } else {
             report.values[word] = tail;
         }

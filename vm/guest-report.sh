@@ -1,18 +1,24 @@
 # shellcheck shell=bash
 # The bash reader of the guest's report (results.log; its writer and grammar: vm/guest-init.sh).
 # Everything in bash that reads a report calls these:
-#   guest_report_each FUNCTION [ARG...]  reads a report on standard input, as it grows, and
+#   guest_report_each [--idle SECONDS IDLE] FUNCTION [ARG...]
+#                                       reads a report on standard input, as it grows, and
 #                                       runs FUNCTION ARG... for each record (lines without the
 #                                       marker are passed over; FUNCTION's status is ignored)
 #                                       with these set:
 #                                         report_kind  step, out, log, trace, end, unexpected,
-#                                                      done, or the WORD of a value
+#                                                      done, waiting, or the WORD of a value
 #                                         report_step  the step's NAME (for out, log and trace:
 #                                                      the open step's, "" when none is open)
 #                                         report_rc    a step's status
 #                                         report_text  a step's COMMAND, a line's TEXT, a VALUE;
-#                                                      for trace, "SECONDS TEXT"
+#                                                      for trace, "SECONDS TEXT"; for waiting,
+#                                                      "SECONDS WHAT"
 #                                       It returns after "done", or at the end of its input.
+#                                       With --idle, it runs IDLE each time SECONDS pass without
+#                                       a line, with report_idle set to the seconds since the
+#                                       last line (or since it began) and report_seen to 1 once
+#                                       a record has come (else "").
 #   guest_report_lines FILE STEP KIND   the text of STEP's lines of KIND (out, log or trace)
 #   guest_report_rc FILE STEP           the status of STEP's command
 #   guest_report_value FILE WORD        the value reported under WORD
@@ -20,13 +26,32 @@
 GUEST_REPORT_MARKER='@@VM-RESULT@@ '
 
 guest_report_each() {
-    # Read by FUNCTION, which runs within this call.
+    local idle='' line partial='' status
+    local -a patience=()
+    if [ "$1" = --idle ]; then
+        patience=(-t "$2") idle=$3
+        shift 3
+    fi
+    # Read by FUNCTION and IDLE, which run within this call.
     # shellcheck disable=SC2034
-    local line report_kind report_step='' report_rc='' report_text
-    while IFS= read -r line; do
-        line=${line%$'\r'}
+    local report_kind report_step='' report_rc='' report_text report_idle=0 report_seen=''
+    while :; do
+        if IFS= read -r "${patience[@]}" line; then
+            line=$partial$line partial=''
+        else
+            status=$?
+            # Out of patience (a status over 128): what came of a line so far is kept for the
+            # next read.
+            [ "$status" -gt 128 ] && [ -n "$idle" ] || return 0
+            partial+=$line
+            report_idle=$((report_idle + ${patience[1]}))
+            "$idle" || true
+            continue
+        fi
+        line=${line%$'\r'} report_idle=0
         [[ $line == *"$GUEST_REPORT_MARKER"* ]] || continue
-        line=${line#*"$GUEST_REPORT_MARKER"}
+        # shellcheck disable=SC2034 # read by IDLE
+        line=${line#*"$GUEST_REPORT_MARKER"} report_seen=1
         report_kind=${line%% *}
         report_text=${line#"$report_kind"}
         report_text=${report_text# }

@@ -2,7 +2,10 @@
 # Follows a guest's results.log (see guest-init.sh) as it grows and shows it readably: each
 # step's command and status, its output, the kernel-log lines it caused, and the kernel's
 # traced events among them ("◷ SECONDS TEXT", SECONDS since the guest booted); the boot
-# log is left out. Ends when the guest reports that it is done.
+# log and the guest's settings (its timeout scale) are left out. Ends when the guest reports
+# that it is done. It is never silent for long: the guest says every 5 s of a wait what it
+# waits for, and while nothing comes at all (the kernel boots, or a command runs long), a line
+# says so every idle_seconds.
 #   vm-follow.sh [--brief] RESULTS_LOG
 # --brief shortens the kernel's reports (a BUG, WARNING or INFO and what the kernel printed
 # with it) to their first lines and the call-trace lines in the modules the step loaded
@@ -27,6 +30,7 @@ readonly first_lines=4
 readonly report_stack='^ *</?TASK>$|^ +(\? )?[^ ]+( \[[^]]+\])?$|^(task:|Call Trace:|(RIP|RSP|R[A-Z0-9]{2}|Code|FS|CS|CR2): )'
 
 modules=() in_report='' shown=0 left=0 heading='' tracing=''
+readonly idle_seconds=7
 
 # The report the lines before were part of has ended.
 end_report() {
@@ -105,6 +109,8 @@ show() {
     trace) printf '    ◷ %s\n' "$report_text" ;;
     end) end_report ;;
     done) echo "(the guest is done)" ;;
+    waiting) printf '(the guest has waited %s s for %s)\n' "${report_text%% *}" "${report_text#* }" ;;
+    timeout-scale) ;;
     *) printf '(%s %s)\n' "$report_kind" "$report_text" ;;
     esac
 }
@@ -113,4 +119,14 @@ show() {
 exec {log}< <(tail -n +1 -F "$1" 2>/dev/null)
 follower=$!
 trap 'kill "$follower" 2>/dev/null || true' EXIT
-guest_report_each show <&"$log"
+# Nothing from the guest for a while; report_idle and report_seen are set by guest_report_each.
+# shellcheck disable=SC2154
+idle() {
+    if [ -n "$report_seen" ]; then
+        printf '(nothing from the guest for %s s)\n' "$report_idle"
+    else
+        printf '(nothing from the guest yet after %s s: its kernel has not finished booting)\n' "$report_idle"
+    fi
+}
+
+guest_report_each --idle "$idle_seconds" idle show <&"$log"

@@ -7,9 +7,9 @@
 # Its own status is the guest's verdict: 0 when the guest finished and every command ended as
 # expected, 1 when it finished with a complaint, 2 when it gave no verdict (crash, hang).
 #   vm-run.sh ARCH PREEMPT SCENARIO OUTDIR MODULE_DIR KERNEL_DIR [CLOCK_READER [PROGRAM...]]
-# PREEMPT is none or full. MODULE_DIR is build/kernel/ARCH (or build/kernel/<kernel-release>
-# for another kernel of ARCH; its faults/ folder, where there is one, too); KERNEL_DIR holds
-# `kernel` (the boot image) and `busybox`;
+# PREEMPT is none or full. MODULE_DIR is the folder of the modules built for the kernel (its
+# faults/ folder, where there is one, too); KERNEL_DIR holds `kernel` (the boot image) and
+# `busybox` (both as the build's kernel tables give them: vm/kernel-table.sh);
 # CLOCK_READER is a static clock-reader for the guest (or ""); each PROGRAM, static too, goes
 # into the guest's /bin under its own name.
 set -euo pipefail
@@ -38,6 +38,7 @@ mkdir -p "$root"/{bin,dev,proc,sys,tmp,modules}
 cp "$kdir/busybox" "$root/bin/busybox"
 ln -s busybox "$root/bin/sh"
 cp "$here/guest-init.sh" "$root/init"
+cp "$here/guest-trace-events.awk" "$here/guest-merge-events.awk" "$root/"
 cp "$modules"/*.ko "$root/modules/"
 [ -e "$modules/peers/clock-device.ko" ] && cp "$modules/peers/clock-device.ko" "$root/modules/"
 # The broken copies, where they are built for this kernel (vm/faults/), for the faults scenario.
@@ -53,12 +54,13 @@ rm -f "$out/console.log" "$out/results.log" "$out/terminal.log"
 # tsc=unstable: under TCG the TSC is not trustworthy, and the kernel's clocksource watchdog
 # would otherwise interrupt the log with complaints about it. Every detector stays on (soft and
 # hard lockups, RCU stalls, hung tasks); hung tasks are reported after 20 s rather than 120 s,
-# so that a task blocked through the writer's 40 s window shows up.
+# so that a task blocked through the writer's 40 s window shows up. The guest's own waits are
+# scaled as ours are (mech_timeout_scale).
 status=0
 timeout --kill-after=10 "$limit_seconds" "$qemu" \
     -accel tcg,thread=single -smp 2 -m "$memory" \
     -kernel "$kdir/kernel" -initrd "$out/initramfs.cpio" \
-    -append "console=ttyS0 tsc=unstable preempt=$preempt sysctl.kernel.hung_task_timeout_secs=20 panic=-1 printk.time=0 loglevel=4 mech_scenario=$scenario" \
+    -append "console=ttyS0 tsc=unstable preempt=$preempt sysctl.kernel.hung_task_timeout_secs=20 panic=-1 printk.time=0 loglevel=4 mech_scenario=$scenario mech_timeout_scale=${MECH_TIMEOUT_SCALE:-1}" \
     -display none -monitor none -no-reboot \
     -serial "file:$out/console.log" -serial "file:$out/results.log" \
     -serial "file:$out/terminal.log" \

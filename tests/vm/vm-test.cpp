@@ -120,6 +120,11 @@ Report boot(const Kernel &k, const std::string &preempt, const std::string &scen
     }
     EXPECT_TRUE(report.done) << "the guest did not finish its scenario";
     EXPECT_EQ("", report.unexpected);
+    // The guest's waits were scaled as ours are.
+    const auto scale = report.values.find("timeout-scale");
+    EXPECT_EQ(std::to_string(harness::timeoutScale()),
+              scale == report.values.end() ? "(not reported)" : scale->second)
+        << "the guest's timeout scale";
     // No detector reported anything.
     for (const std::string *text : {&console, &results}) {
         std::istringstream in(*text);

@@ -58,7 +58,7 @@ sub read_play {
 sub tour_line {
     my ($raw, $stamp) = @_;
     my %entry = (stamp => $stamp, raw => $raw);
-    if ($raw =~ /^(\s*\d+\.\d+s  (\S+) +([|!<\$=])(?:…)?(?: |$))(.*)$/) {
+    if ($raw =~ /^(\s*\d+\.\d+s  (\S+) +([|!<\$=])(?:…)? )(.*)$/) {
         @entry{qw(kind head label mark text)} = ('line', $1, $2, $3, $4);
         ($entry{pid}) = $entry{text} =~ /\(pid (\d+)\)$/ if $entry{mark} eq '$';
     } elsif ($raw =~ /^\s+⚡ kill -(\w+) (\d+)/) {

@@ -3,7 +3,7 @@ scenario clock-device "clock-reader reads six bytes of the time from /dev/clock 
 traces clock-device -
 
 scenario_clock_device() {
-    if [ ! -x "$TOUR_ROOT/build/kernel/x86_64/guest/clock-reader" ]; then
+    if [ ! -x "$(vm_guest x86_64)/clock-reader" ]; then
         note "clock-reader is not part of this build, so there is nothing to read /dev/clock with."
         return 0
     fi

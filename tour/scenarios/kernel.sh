@@ -100,7 +100,7 @@ scenario_kernel() {
     note "Without pilecore nobody exports head: each importer's load fails with \"Unknown symbol head\"."
     wait_for guest "rmmod pilepeek2" 180
     note "pilecore pushed 10, 20, 30, 40: the readers walk from head and meet the last pushed first. Both readers are loaded together; pilecore refuses to unload while they hold it."
-    note "While pilefeed spins, the guest's serial output (this report) stalls too: the kernel work that drains it is stuck on the spinning CPU."
+    note "Next pilefeed holds the copy of one node half-updated for 10000 jiffies; until its insmod returns, the guest says every 5 s how long it has waited."
     wait_for guest "the insmod of pilefeed returns" 240
     note "The window: pilefeed published its copy of (40,400) as (777,888), then waited in synchronize_rcu() until a grace period that began after its call had ended (the one under way at the call does not count): any reader that could still hold the old node had left its read-side section, so the node could be freed. Then it busy-waited 10000 jiffies (40 s) holding the copy of (30,300) half-updated and unpublished."
     note "pilepeek1, loaded on the other CPU meanwhile, walked the list in well under a millisecond, all in one read-side section: the new first node and the three old ones, never the half-updated pair."
