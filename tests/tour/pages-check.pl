@@ -1,13 +1,19 @@
 #!/usr/bin/env perl
-# pages-check.pl DIR: the checks of pages-test.sh on what headless Chromium made of the tour's
-# pages. DIR holds pages/ (tour/tour --html), NAME.dom (the DOM of each page as Chromium built
-# it, with the measures of pages-measure.js) and fortune.png (a screenshot). Prints "FAIL: ..."
-# for each check that does not hold and ends with status 1 if any did not.
+# pages-check.pl DIR NAME...: the checks of pages-test.sh on what headless Chromium made of the
+# tour's pages. DIR holds pages/ (tour/tour --html), NAME.dom (the DOM of each page as Chromium
+# built it in a window 1440 px wide, with the measures of pages-measure.js) and, where fortune
+# is among the names, fortune.png (a screenshot). Prints "FAIL: ..." for each check that does
+# not hold and ends with status 1 if any did not.
 use strict;
 use warnings;
 use Compress::Zlib qw(uncompress);
 
-use constant SLACK_PX => 0.5;    # boxes that touch by less than this do not overlap
+use constant {
+    SLACK_PX   => 0.5,     # boxes that touch by less than this do not overlap
+    WINDOW_PX  => 1440,    # the window the pages must fit
+    SMALLEST_PX => 11,     # the smallest text a page may show
+    GAP_S      => 2,       # a wait this long between two rows is drawn as a gap
+};
 
 my $failed = 0;
 sub fail { print "FAIL: @_\n"; $failed = 1; return }
@@ -17,13 +23,17 @@ sub unesc { my ($s) = @_; $s =~ s/&lt;/</g; $s =~ s/&gt;/>/g; $s =~ s/&quot;/"/g
 sub attrs { my ($s) = @_; my %a; $a{$1} = unesc($2) while $s =~ /([\w-]+)="([^"]*)"/g; return \%a }
 
 # A page as Chromium built it:
-#   lanes    [{data-lane, data-label, data-role, data-parent, data-pid, data-left, data-width}]
+#   lanes    [{data-lane, data-label, data-role, data-parent, data-pid, data-left, data-width,
+#            data-rows ("FIRST LAST": the rows it holds its column for)}]
 #   arrows   [{data-kind, data-from, data-to, data-from-label, data-to-label, data-what}]
 #   rows     [{lane, kind, text}]: the rows' texts (whole, where the page cut them short)
-#   boxes    [{class, lane, row, x, y, w, h}]: each text's box, measured
+#   boxes    [{class, lane, row, x, y, w, h, text}]: each text's box, measured, and its text
+#            (not the empty ones)
 #   paths    [{kind, points => [[x, y]...]}]: points along each arrow, measured
+#   window   {window, view, scroll, right, font, text}: the window's width, the width the page
+#            is shown in and the one it would scroll to, the drawing's right edge, the smallest
+#            text's size and its start (pages-measure.js)
 #   trace    the text view below the drawing
-#   width    the drawing's width
 sub page {
     my ($dom) = @_;
     my %p = (rows => [], boxes => [], paths => []);
@@ -35,21 +45,22 @@ sub page {
         (my $shown = $body) =~ s/<[^>]*>//g;
         push @{ $p{rows} }, { lane => $a->{'data-lane'}, kind => $a->{'data-kind'}, text => unesc($title // $shown) };
     }
-    ($p{width}) = $dom =~ /<svg [^>]*class="diagram" width="([\d.]+)"/;
     my ($measured) = $dom =~ /<pre id="measured">(.*?)<\/pre>/s;
     for my $line (split /\n/, unesc($measured // '')) {
         my ($what, @f) = split /\t/, $line;
         if ($what eq 'text') {
             my %b;
-            @b{qw(class lane row x y w h)} = @f;
-            push @{ $p{boxes} }, \%b;
+            @b{qw(class lane row x y w h text)} = @f;
+            push @{ $p{boxes} }, \%b if $b{w} > 0;    # an empty line draws nothing
         } elsif ($what eq 'arrow') {
             push @{ $p{paths} }, { kind => $f[0], points => [map { [split /,/] } split / /, $f[1] // ''] };
+        } elsif ($what eq 'page') {
+            @{ $p{window} }{qw(window view scroll right font text)} = @f;
         }
     }
     my ($trace) = $dom =~ /<pre class="trace">(.*?)<\/pre>/s;
     $p{trace} = unesc($trace // '');
-    fail('no measures in the page') unless @{ $p{boxes} };
+    fail('no measures in the page') unless @{ $p{boxes} } && $p{window};
     return \%p;
 }
 
@@ -66,8 +77,9 @@ sub overlap {
 
 sub describe { my ($b) = @_; return sprintf '%s text%s at (%d,%d)', $b->{class}, $b->{row} ne '' ? " of row $b->{row}" : '', $b->{x}, $b->{y} }
 
-# Every page: no two texts' boxes overlap, no arrow runs through a text, and every text of a
-# lane (its head and its rows) stays inside the lane.
+# Every page: no two texts' boxes overlap, no arrow runs through a text, every text of a lane
+# (its head and its rows) stays inside the lane, and lanes that share a column hold it for rows
+# apart.
 sub check_layout {
     my ($name, $p) = @_;
     my @boxes = sort { $a->{y} <=> $b->{y} } @{ $p->{boxes} };
@@ -87,6 +99,46 @@ sub check_layout {
         my ($left, $right) = ($l->{'data-left'}, $l->{'data-left'} + $l->{'data-width'});
         fail("$name: " . describe($b) . " reaches outside its lane $b->{lane} ($left to $right)")
             if $b->{x} < $left - SLACK_PX || $b->{x} + $b->{w} > $right + SLACK_PX;
+        my ($first, $last) = split / /, $l->{'data-rows'} // '';
+        fail("$name: " . describe($b) . " is outside the rows of its lane $b->{lane} ($first to $last)")
+            if $b->{row} ne '' && defined $last && ($b->{row} < $first || $b->{row} > $last);
+    }
+    my %column;
+    push @{ $column{ $_->{'data-left'} } }, $_ for grep { $_->{'data-role'} ne 'tour' } @{ $p->{lanes} };
+    for my $lanes (values %column) {
+        my @held = sort { $a->[0] <=> $b->[0] } map { [split(/ /, $_->{'data-rows'}), $_->{'data-lane'}] } @$lanes;
+        my $before = shift @held;    # of those so far, the one that holds the column longest
+        for my $h (@held) {
+            fail("$name: lanes $before->[2] (rows $before->[0] to $before->[1]) and $h->[2] (rows $h->[0] to $h->[1]) share a column at once")
+                if $h->[0] <= $before->[1];
+            $before = $h if $h->[1] > $before->[1];
+        }
+    }
+    return;
+}
+
+# Every page fits a window WINDOW_PX wide, with no horizontal scrolling and no text smaller than
+# SMALLEST_PX; and each wait of GAP_S or more between two rows (two times shown, to the
+# hundredth) is drawn as a gap, with its length, between them, and no shorter one.
+sub check_window {
+    my ($name, $p) = @_;
+    my $w = $p->{window};
+    fail("$name: measured in a window $w->{window} px wide, not " . WINDOW_PX) unless $w->{window} == WINDOW_PX;
+    fail("$name: the page scrolls sideways: $w->{scroll} px wide in a view of $w->{view}") if $w->{scroll} > $w->{view};
+    fail("$name: the drawing reaches $w->{right} px, past the view's $w->{view}") if $w->{right} > $w->{view} + SLACK_PX;
+    fail("$name: a text of $w->{font} px, less than " . SMALLEST_PX . ": \"$w->{text}\"") if $w->{font} < SMALLEST_PX;
+    my @times = sort { $a->{y} <=> $b->{y} } map { { y => $_->{y}, t => $_->{text} =~ /^([\d.]+)s$/ } } grep { $_->{class} eq 'time' } @{ $p->{boxes} };
+    my @gaps = map { { y => $_->{y}, s => $_->{text} =~ /([\d.]+) s/ } } grep { $_->{class} eq 'gap' } @{ $p->{boxes} };
+    for my $i (1 .. $#times) {
+        my ($before, $after) = @times[ $i - 1, $i ];
+        my $wait = $after->{t} - $before->{t};
+        my @drawn = grep { $_->{y} > $before->{y} && $_->{y} < $after->{y} } @gaps;
+        if ($wait >= GAP_S + 0.01) {
+            fail("$name: $wait s from $before->{t} s to $after->{t} s, drawn as " . (@drawn ? "@{[map { $_->{s} } @drawn]} s" : 'no gap'))
+                unless @drawn == 1 && abs($drawn[0]{s} - $wait) < 0.1;
+        } elsif (@drawn && $wait < GAP_S - 0.01) {
+            fail("$name: a gap between $before->{t} s and $after->{t} s");
+        }
     }
     return;
 }
@@ -169,17 +221,24 @@ sub check_screenshot {
     return;
 }
 
-my ($dir) = @ARGV or die "usage: pages-check.pl DIR\n";
+my ($dir, @names) = @ARGV;
+die "usage: pages-check.pl DIR NAME...\n" unless defined $dir && @names;
 my $index = slurp("$dir/pages/index.html");
-my %pages = map { $_ => page(slurp("$dir/$_.dom")) } qw(fortune fork-copy stream-reply mq-thread-watch);
-fail("index: no link to $_.html") for grep { $index !~ /href="\Q$_\E.html"/ } sort keys %pages;
-check_layout($_, $pages{$_}) for sort keys %pages;
-check_fortune($pages{fortune});
-check_fork_copy($pages{'fork-copy'});
+my %pages = map { $_ => page(slurp("$dir/$_.dom")) } @names;
+fail("index: no link to $_.html") for grep { $index !~ /href="\Q$_\E.html"/ } @names;
+for my $name (@names) {
+    check_layout($name, $pages{$name});
+    check_window($name, $pages{$name});
+}
+check_fortune($pages{fortune}) if $pages{fortune};
+check_fork_copy($pages{'fork-copy'}) if $pages{'fork-copy'};
 # The lines a child or a notification thread wrote, each in its writer's lane.
-check_writers('stream-reply', $pages{'stream-reply'}, qr/^ requested handled by server (\d+)$/, 'child', 2);
-check_writers('stream-reply', $pages{'stream-reply'}, qr/^ data rec'd from client = /, 'child', 2);
-check_writers('mq-thread-watch', $pages{'mq-thread-watch'}, qr/^Read \d+ bytes$/, 'thread', 6);
-check_screenshot("$dir/fortune.png");
-print "tour --html: pages load in Chromium; lanes, arrows and writers match the trace; no text overlaps\n" unless $failed;
+if ($pages{'stream-reply'}) {
+    check_writers('stream-reply', $pages{'stream-reply'}, qr/^ requested handled by server (\d+)$/, 'child', 2);
+    check_writers('stream-reply', $pages{'stream-reply'}, qr/^ data rec'd from client = /, 'child', 2);
+}
+check_writers('mq-thread-watch', $pages{'mq-thread-watch'}, qr/^Read \d+ bytes$/, 'thread', 6) if $pages{'mq-thread-watch'};
+check_screenshot("$dir/fortune.png") if $pages{fortune};
+printf "tour --html: %d pages load in Chromium and fit a %d px window; lanes, arrows and writers match the trace; no text overlaps\n",
+    scalar @names, WINDOW_PX unless $failed;
 exit $failed;

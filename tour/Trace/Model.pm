@@ -475,108 +475,237 @@ sub apply_span_marks {
 # Each send is taken by the first receive of the same size (or message type) in another
 # process; a signal goes from the kill (or the tour's kill line) to its delivery; a fork or a
 # new thread goes from the call that made it to the new lane; an exit status from the child's
-# end to the wait4 that collected it.
+# end to the wait4 that collected it. find_arrows goes through the rows in order; each kind of
+# arrow has its functions below, called for the calls (%ON_CALL), signals and kill lines that
+# concern it, with the search's state:
+#   m         the model
+#   arrows    [arrow...] found so far
+#   waiting   {kind => [[key, row]...]}: the sends of each kind (datagram, stream, mq, sysv) not
+#             yet taken, each under its key (a size or a message type)
+#   kills     [{row, sig, target (pid), by (the sender's tgid; undef for the tour's kill line),
+#             used (once a delivery took it)}]
+#   mq_sends  the rows of queue sends, in order
+#   notified  {tgid => 1} once it registered with mq_notify
+#   notify_used  {row n => 1} once that send notified
+#   lane_rows {lane id => [its rows]}
+my %ON_CALL = (
+    sendto          => [\&datagram_sent, \&bytes_sent],
+    recvfrom        => [\&datagram_taken, \&bytes_taken],
+    write           => [\&bytes_sent],
+    read            => [\&bytes_taken],
+    mq_timedsend    => [\&mq_sent],
+    mq_timedreceive => [\&mq_taken],
+    mq_notify       => [\&mq_registered],
+    msgsnd          => [\&sysv_sent],
+    msgrcv          => [\&sysv_taken],
+    kill            => [\&kill_sent],
+    wait4           => [\&exit_collected],
+    map { $_ => [\&task_made] } qw(clone clone3 fork vfork),
+);
+
 sub find_arrows {
     my ($m) = @_;
-    my $rows = $m->{rows};
-    # %queue: kind of send => [[its key (a size or a message type), its row]...] not yet taken;
-    # @kills: {row, sig, target (pid), by (the sender's tgid; undef for the tour's kill line),
-    # used (once a delivery took it)}; @sends_mq: the rows of queue sends; %notified: tgid =>
-    # 1 once it registered with mq_notify; %notify_used: send row index => 1 once it notified.
-    my (@arrows, %queue, @kills, @sends_mq, %notified, %notify_used, %lane_rows);
-    push @{ $lane_rows{ $_->{lane}{id} } }, $_ for @$rows;
-    my $arrow = sub {
-        my ($kind, $from, $to, $what) = @_;
-        push @arrows, new_arrow(kind => $kind, from => $from->{lane}, to => $to->{lane},
-            from_n => $from->{n}, to_n => $to->{n}, what => $what);
-    };
-    my $take = sub {    # the first waiting send of this key from another process
-        my ($list, $key, $r) = @_;
-        my $q = $queue{$list} //= [];
-        for my $k (0 .. $#$q) {
-            next unless $q->[$k][0] eq $key && tgid_of($m, $q->[$k][1]{event}{pid}) != tgid_of($m, $r->{event}{pid});
-            return (splice @$q, $k, 1)[0][1];
-        }
-        return;
-    };
-    for my $r (@$rows) {
+    my $s = { m => $m, arrows => [], waiting => {}, kills => [], mq_sends => [], notified => {}, notify_used => {}, lane_rows => {} };
+    push @{ $s->{lane_rows}{ $_->{lane}{id} } }, $_ for @{ $m->{rows} };
+    for my $r (@{ $m->{rows} }) {
         if ($r->{kind} eq 'kill') {
-            push @kills, { row => $r, sig => $r->{entry}{sig}, target => $r->{entry}{pid}, by => undef };
+            kill_line($s, $r);
             next;
         }
         my $e = $r->{event} or next;
         if ($e->{kind} eq 'signal') {
             my ($code) = $e->{info} =~ /si_code=(\w+)/;
-            my ($from) = $e->{info} =~ /si_pid=(\d+)/;
             $code //= '';
-            $from //= -1;
-            if ($code eq 'SI_MESGQ') {
-                my ($s) = grep { tgid_of($m, $_->{event}{pid}) == $from } reverse @sends_mq;
-                $arrow->('notify', $s, $r, "$e->{sig} for a message on an empty queue") if $s;
-            } elsif ($code =~ /^SI_(USER|TKILL|QUEUE)$/) {
-                my ($k) = grep {
-                    !$_->{used} && $_->{sig} eq $e->{sig}
-                        && ($_->{target} == tgid_of($m, $e->{pid}) || $_->{target} == $e->{pid})
-                        && (!defined $_->{by} || $_->{by} == $from)
-                } @kills;
-                if ($k) { $k->{used} = 1; $arrow->('signal', $k->{row}, $r, $e->{sig}) }
-            }
+            if ($code eq 'SI_MESGQ') { mq_signalled($s, $r, $e) }
+            elsif ($code =~ /^SI_(USER|TKILL|QUEUE)$/) { signal_delivered($s, $r, $e) }
             next;
         }
         next unless $e->{kind} eq 'call';
-        my ($name, $ret) = @$e{qw(name ret)};
-        my $on_stream = ($e->{fd_kind} // '') eq 'socket';
-        if ($name eq 'sendto' && !$on_stream && $ret =~ /^\d+$/) {
-            push @{ $queue{dgram} }, [$ret, $r];
-        } elsif ($name eq 'recvfrom' && !$on_stream && $ret =~ /^\d+$/) {
-            my $s = $take->('dgram', $ret, $r);
-            $arrow->('datagram', $s, $r, "$ret bytes") if $s;
-        } elsif ($name =~ /^(write|sendto)$/ && $on_stream && $ret =~ /^\d+$/ && $ret > 0) {
-            push @{ $queue{stream} }, [$ret, $r];
-        } elsif ($name =~ /^(read|recvfrom)$/ && $on_stream && $ret =~ /^\d+$/ && $ret > 0) {
-            my $s = $take->('stream', $ret, $r);
-            $arrow->('stream', $s, $r, "$ret bytes") if $s;
-        } elsif ($name eq 'mq_timedsend' && $ret eq '0') {
-            push @{ $queue{mq} }, [call_arg($e, 2), $r];
-            push @sends_mq, $r;
-        } elsif ($name eq 'mq_timedreceive' && $ret =~ /^\d+$/) {
-            my $s = $take->('mq', $ret, $r);
-            $arrow->('message', $s, $r, "$ret bytes") if $s;
-        } elsif ($name eq 'msgsnd' && $ret eq '0' && $e->{args} =~ /^\S+, \{(?:mtype=)?(\d+),/) {
-            push @{ $queue{sysv} }, [$1, $r];
-        } elsif ($name eq 'msgrcv' && $ret =~ /^\d+$/ && $e->{args} =~ /^\S+, \{(?:mtype=)?(\d+),/) {
-            my $type = $1;
-            my $s = $take->('sysv', $type, $r);
-            $arrow->('message', $s, $r, "type $type, $ret bytes") if $s;
-        } elsif ($name eq 'wait4' && $ret =~ /^(\d+)$/ && $m->{lanes}{$1}) {
-            # from the child's end (or its lane, where it ran no program of ours) to the wait4
-            my $kid = $1;
-            my ($end) = grep { $_->{event} && $_->{event}{kind} eq 'exit' && $_->{event}{pid} == $kid } @$rows;
-            my $what = $end ? $end->{event}{status}
-                : $e->{args} =~ /WEXITSTATUS\(s\) == (\d+)/ ? "exited with $1"
-                : $e->{args} =~ /WTERMSIG\(s\) == (SIG\w+)/ ? "killed by $1" : 'status';
-            $arrow->('exit', $end // { lane => $m->{lanes}{$kid}, n => $r->{n} }, $r, $what);
-        } elsif ($name eq 'mq_notify' && $ret eq '0') {
-            $notified{ tgid_of($m, $e->{pid}) } = 1;
-        } elsif ($name eq 'kill' && $ret eq '0' && $e->{args} =~ /^(\d+), (SIG\w+)/) {
-            push @kills, { row => $r, target => $1, sig => $2, by => tgid_of($m, $e->{pid}) };
-        } elsif (defined $e->{child} && $m->{lanes}{ $e->{child} }) {
-            my $kid = $e->{child};
-            my $at  = { lane => $m->{lanes}{$kid}, n => $r->{n} };
-            if ($m->{procs}{$kid}{thread}) {
-                $arrow->('thread', $r, $at, "thread $kid");
-                # a notification thread: started for the last message sent by another process
-                if ($notified{ tgid_of($m, $e->{pid}) }) {
-                    my ($s) = grep { !$notify_used{ $_->{n} } && tgid_of($m, $_->{event}{pid}) != tgid_of($m, $e->{pid}) } reverse @sends_mq;
-                    my ($first) = grep { $_->{n} > $r->{n} } @{ $lane_rows{$kid} // [] };
-                    if ($s) { $notify_used{ $s->{n} } = 1; $arrow->('notify', $s, $first // $r, "thread $kid for a message on an empty queue") }
-                }
-            } else {
-                $arrow->('fork', $r, $at, "child $kid");
-            }
-        }
+        $_->($s, $r, $e) for @{ $ON_CALL{ $e->{name} } // [] };
     }
-    return \@arrows;
+    return $s->{arrows};
+}
+
+sub add_arrow {
+    my ($s, $kind, $from, $to, $what) = @_;
+    push @{ $s->{arrows} }, new_arrow(kind => $kind, from => $from->{lane}, to => $to->{lane},
+        from_n => $from->{n}, to_n => $to->{n}, what => $what);
+    return;
+}
+
+sub tgid_of_row { my ($s, $r) = @_; return tgid_of($s->{m}, $r->{event}{pid}) }
+
+# A send of KIND waits under KEY for its receive.
+sub wait_for_receive { my ($s, $kind, $key, $r) = @_; push @{ $s->{waiting}{$kind} }, [$key, $r]; return }
+
+# The first waiting send of KIND under KEY from another process than row R's, taken.
+sub take_send {
+    my ($s, $kind, $key, $r) = @_;
+    my $q = $s->{waiting}{$kind} //= [];
+    for my $k (0 .. $#$q) {
+        next unless $q->[$k][0] eq $key && tgid_of_row($s, $q->[$k][1]) != tgid_of_row($s, $r);
+        return (splice @$q, $k, 1)[0][1];
+    }
+    return;
+}
+
+sub on_stream { my ($e) = @_; return ($e->{fd_kind} // '') eq 'socket' }
+
+# datagram: a sendto on a socket without a connection, to the recvfrom of as many bytes
+sub datagram_sent {
+    my ($s, $r, $e) = @_;
+    wait_for_receive($s, 'datagram', $e->{ret}, $r) if !on_stream($e) && $e->{ret} =~ /^\d+$/;
+    return;
+}
+
+sub datagram_taken {
+    my ($s, $r, $e) = @_;
+    return if on_stream($e) || $e->{ret} !~ /^\d+$/;
+    my $from = take_send($s, 'datagram', $e->{ret}, $r) or return;
+    add_arrow($s, 'datagram', $from, $r, "$e->{ret} bytes");
+    return;
+}
+
+# stream: bytes written on a connection, to the read that took as many
+sub bytes_sent {
+    my ($s, $r, $e) = @_;
+    wait_for_receive($s, 'stream', $e->{ret}, $r) if on_stream($e) && $e->{ret} =~ /^\d+$/ && $e->{ret} > 0;
+    return;
+}
+
+sub bytes_taken {
+    my ($s, $r, $e) = @_;
+    return unless on_stream($e) && $e->{ret} =~ /^\d+$/ && $e->{ret} > 0;
+    my $from = take_send($s, 'stream', $e->{ret}, $r) or return;
+    add_arrow($s, 'stream', $from, $r, "$e->{ret} bytes");
+    return;
+}
+
+# message: a POSIX queue's message, from mq_timedsend to the mq_timedreceive of its size
+sub mq_sent {
+    my ($s, $r, $e) = @_;
+    return unless $e->{ret} eq '0';
+    wait_for_receive($s, 'mq', call_arg($e, 2), $r);
+    push @{ $s->{mq_sends} }, $r;
+    return;
+}
+
+sub mq_taken {
+    my ($s, $r, $e) = @_;
+    return unless $e->{ret} =~ /^\d+$/;
+    my $from = take_send($s, 'mq', $e->{ret}, $r) or return;
+    add_arrow($s, 'message', $from, $r, "$e->{ret} bytes");
+    return;
+}
+
+# message: a System V message, from msgsnd to the msgrcv of its type
+sub sysv_type { my ($e) = @_; my ($type) = $e->{args} =~ /^\S+, \{(?:mtype=)?(\d+),/; return $type }
+
+sub sysv_sent {
+    my ($s, $r, $e) = @_;
+    my $type = sysv_type($e);
+    wait_for_receive($s, 'sysv', $type, $r) if $e->{ret} eq '0' && defined $type;
+    return;
+}
+
+sub sysv_taken {
+    my ($s, $r, $e) = @_;
+    my $type = sysv_type($e);
+    return unless $e->{ret} =~ /^\d+$/ && defined $type;
+    my $from = take_send($s, 'sysv', $type, $r) or return;
+    add_arrow($s, 'message', $from, $r, "type $type, $e->{ret} bytes");
+    return;
+}
+
+# notify: a message on an empty queue, from its send to the signal (SI_MESGQ) or the thread the
+# kernel started for it in the process that registered with mq_notify
+sub mq_registered {
+    my ($s, $r, $e) = @_;
+    $s->{notified}{ tgid_of_row($s, $r) } = 1 if $e->{ret} eq '0';
+    return;
+}
+
+sub mq_signalled {
+    my ($s, $r, $e) = @_;
+    my ($from) = $e->{info} =~ /si_pid=(\d+)/;
+    $from //= -1;
+    my ($send) = grep { tgid_of_row($s, $_) == $from } reverse @{ $s->{mq_sends} };
+    add_arrow($s, 'notify', $send, $r, "$e->{sig} for a message on an empty queue") if $send;
+    return;
+}
+
+# a notification thread: started for the last message sent by another process, the arrow going
+# to the thread's first row
+sub mq_thread_started {
+    my ($s, $r, $e, $kid) = @_;
+    my $tgid = tgid_of_row($s, $r);
+    return unless $s->{notified}{$tgid};
+    my ($send) = grep { !$s->{notify_used}{ $_->{n} } && tgid_of_row($s, $_) != $tgid } reverse @{ $s->{mq_sends} };
+    return unless $send;
+    my ($first) = grep { $_->{n} > $r->{n} } @{ $s->{lane_rows}{$kid} // [] };
+    $s->{notify_used}{ $send->{n} } = 1;
+    add_arrow($s, 'notify', $send, $first // $r, "thread $kid for a message on an empty queue");
+    return;
+}
+
+# signal: from a kill call (or the tour's kill line) to the delivery it caused
+sub kill_line {
+    my ($s, $r) = @_;
+    push @{ $s->{kills} }, { row => $r, sig => $r->{entry}{sig}, target => $r->{entry}{pid}, by => undef };
+    return;
+}
+
+sub kill_sent {
+    my ($s, $r, $e) = @_;
+    return unless $e->{ret} eq '0' && $e->{args} =~ /^(\d+), (SIG\w+)/;
+    push @{ $s->{kills} }, { row => $r, target => $1, sig => $2, by => tgid_of_row($s, $r) };
+    return;
+}
+
+sub signal_delivered {
+    my ($s, $r, $e) = @_;
+    my ($from) = $e->{info} =~ /si_pid=(\d+)/;
+    $from //= -1;
+    my $tgid = tgid_of($s->{m}, $e->{pid});
+    my ($k) = grep {
+        !$_->{used} && $_->{sig} eq $e->{sig} && ($_->{target} == $tgid || $_->{target} == $e->{pid})
+            && (!defined $_->{by} || $_->{by} == $from)
+    } @{ $s->{kills} };
+    return unless $k;
+    $k->{used} = 1;
+    add_arrow($s, 'signal', $k->{row}, $r, $e->{sig});
+    return;
+}
+
+# fork, thread: from the call that made a child or a thread to its lane, which begins there
+sub task_made {
+    my ($s, $r, $e) = @_;
+    my $m   = $s->{m};
+    my $kid = $e->{child};
+    return unless defined $kid && $m->{lanes}{$kid};
+    my $at = { lane => $m->{lanes}{$kid}, n => $r->{n} };
+    if ($m->{procs}{$kid}{thread}) {
+        add_arrow($s, 'thread', $r, $at, "thread $kid");
+        mq_thread_started($s, $r, $e, $kid);
+    } else {
+        add_arrow($s, 'fork', $r, $at, "child $kid");
+    }
+    return;
+}
+
+# exit: from the child's end (or its lane, where it ran no program of ours) to the wait4 that
+# collected its status
+sub exit_collected {
+    my ($s, $r, $e) = @_;
+    my $m = $s->{m};
+    return unless $e->{ret} =~ /^(\d+)$/ && $m->{lanes}{$1};
+    my $kid = $1;
+    my ($end) = grep { $_->{event} && $_->{event}{kind} eq 'exit' && $_->{event}{pid} == $kid } @{ $m->{rows} };
+    my $what = $end ? $end->{event}{status}
+        : $e->{args} =~ /WEXITSTATUS\(s\) == (\d+)/ ? "exited with $1"
+        : $e->{args} =~ /WTERMSIG\(s\) == (SIG\w+)/ ? "killed by $1" : 'status';
+    add_arrow($s, 'exit', $end // { lane => $m->{lanes}{$kid}, n => $r->{n} }, $r, $what);
+    return;
 }
 
 1;

@@ -2,16 +2,20 @@ package Trace::Page;
 # The page of a traced play (tour/tour --html) and the index of the pages. A page is one SVG
 # drawing, self-contained (no script, nothing fetched): time runs down, one row per event; a
 # column for the tour's notes, then one lane per process, children and threads right of their
-# parent. Every text stays inside its lane (a long one is cut, the whole of it in a tooltip and
-# in the text view below the drawing; the tour's notes wrap). Arrows leave a row along its
-# lane's line, cross between rows, and come down just left of the receiving lane's line, so no
-# arrow crosses a text.
+# parent. The drawing fits a window 1440 pixels wide: each column is as wide as its texts need
+# where they fit, and where they do not, the widest are narrowed to one width; a lane whose
+# process has ended leaves its column to a later one, whose head is written where it begins; a
+# long wait between two rows is drawn as a short gap with its length on it.
+# Every text stays inside its lane (a long one is cut, the whole of it in a tooltip and in the
+# text view below the drawing; the tour's notes wrap). Arrows leave a row along its lane's line,
+# cross between rows, and come down just left of the receiving lane's line, so no arrow crosses
+# a text.
 use strict;
 use warnings;
 use utf8;    # texts here are characters; the model's are UTF-8 bytes, decoded on the way in
 use Exporter 'import';
 use Encode qw(decode encode);
-use List::Util qw(max min);
+use List::Util qw(min);
 use POSIX qw(ceil);
 use Trace::Text qw(trace_text);
 
@@ -32,9 +36,12 @@ use constant {
     PRE_ABOVE_PX   => 16,     # where a lane's dotted line begins, above the first row
     TIME_COLUMN_PX => 64,     # the times, right-aligned, end TIME_GAP_PX before this
     TIME_GAP_PX    => 6,
-    TOUR_LANE_PX   => 420,    # the tour's notes wrap to this width
-    LANE_MIN_PX    => 140,    # a process's lane is as wide as its longest text, within these
-    LANE_MAX_PX    => 460,
+    DRAWING_MAX_PX => 1392,   # the widest drawing: a 1440 px window less the page's margins
+                              # and a scrollbar
+    TOUR_LANE_PX   => 420,    # the tour's notes wrap to this width, or to the width of the
+    TOUR_MIN_PX    => 280,    # longest, down to this one where the lanes need the room
+    GAP_S          => 2,      # a wait of this many seconds between two rows is drawn as a gap
+    GAP_PX         => 20,     # of this height, with its length written on it
     LIFE_INSET_PX  => 10,     # a lane's line, from the lane's left edge
     TEXT_INDENT_PX => 8,      # its texts, from its line
     HEAD_INSET_PX  => 4,      # its head, from the lane's left edge
@@ -79,6 +86,9 @@ svg text.err { fill: var(--err); }
 svg text.in { fill: var(--in); }
 svg text.call { fill: var(--call); font-size: 11px; }
 svg .life { stroke: var(--line); stroke-width: 2; }
+svg .life.waits { stroke-dasharray: 3 3; }
+svg .gap rect { fill: var(--line); fill-opacity: 0.25; }
+svg text.gap { fill: var(--dim); font-style: italic; }
 svg .pre { stroke: var(--line); stroke-dasharray: 2 4; }
 svg .arrow { fill: none; stroke-width: 1.6; }
 svg .band rect { fill: var(--note); fill-opacity: 0.12; }
@@ -142,8 +152,10 @@ sub row_view {
     return { class => 'band', text => $text, font => FONT_PX, wraps => 1 } if $r->{kind} eq 'band';
     return { class => 'call', text => "⚙ $text", font => CALL_FONT_PX, wraps => 0 } if $r->{kind} eq 'call';
     my $mark = $r->{entry}{mark};
-    if ($mark eq '$') {
+    if ($mark eq '$') {    # programs by their names, the project's other paths from its folder on
         $text =~ s{\Q$_\E/}{}g for map { chars($_) } @$m{qw(programs libraries)};
+        my $root = chars($m->{root});
+        $text =~ s{\Q$root\E/}{…/}g;
     }
     $text =~ s/^\s+// if $r->{lane}{role} eq 'named';    # a lane of its own needs no indent
     $text = expand_tabs($text);
@@ -186,8 +198,15 @@ sub has_parent_lane {
 }
 
 # The geometry, a hash with:
-#   lanes              [lane ids, left to right]
-#   left, width, life  {lane id => x}: each lane's left edge, its width, the x of its line
+#   lanes              [lane ids, column by column, each column's in time order]
+#   left, width, life  {lane id => x}: its column's left edge and width, the x of its line
+#   rows_of, reach     {lane id => [first row, last row]}: the rows it has a text, a line or an
+#                      arrow's end at; and those with the arrows that come down to it from their
+#                      sends, the rows its column holds for it
+#   head_at            {lane id => row}: for a lane that took its column from an earlier one,
+#                      the row its head is written above (the others' heads are at the top)
+#   head_top           [y of the head's line above the row, by row index]
+#   gaps               [{y, seconds}]: the waits drawn shortened, each GAP_PX high from y
 #   views              [row_view by row index]
 #   lines              [[the row's lines of text, cut or wrapped] by row index]
 #   top                [y of each row's top, by row index]
@@ -195,38 +214,154 @@ sub has_parent_lane {
 sub layout {
     my ($m) = @_;
     my $rows = $m->{rows};
-    my %g = (views => [], lines => [], top => []);
+    my %g = (views => [], lines => [], top => [], head_top => [], gaps => [], head_at => {});
     $g{views}[ $_->{n} ] = row_view($m, $_) for @$rows;
-    my @lanes = lane_order($m);
-    $g{lanes} = [map { $_->{id} } @lanes];
-    my %need;    # lane id => the width its texts ask for
-    for my $r (@$rows) {
-        my $v = $g{views}[ $r->{n} ];
-        my $w = width_px($v->{text}, $v->{font});
-        $need{ $r->{lane}{id} } = $w if $w > ($need{ $r->{lane}{id} } // 0);
-    }
+    lane_rows($m, \%g);
+    my @columns = share_columns($m, \%g, [lane_order($m)]);
+    $g{lanes} = [map {@$_} @columns];
+    my @widths = column_widths($m, \%g, \@columns);
     my $x = TIME_COLUMN_PX;
-    for my $lane (@lanes) {
-        my $id = $lane->{id};
-        my $want = LIFE_INSET_PX + TEXT_INDENT_PX + GUTTER_PX + max($need{$id} // 0, width_px(chars($lane->{head}), FONT_PX));
-        my $w = $lane->{role} eq 'tour' ? TOUR_LANE_PX : min(LANE_MAX_PX, max(LANE_MIN_PX, ceil($want)));
-        $g{left}{$id}  = $x;
-        $g{width}{$id} = $w;
-        $g{life}{$id}  = $x + LIFE_INSET_PX;
-        $x += $w;
+    for my $c (0 .. $#columns) {
+        my ($first, @later) = @{ $columns[$c] };
+        $g{head_at}{$_} = $g{reach}{$_}[0] for @later;
+        for my $id ($first, @later) {
+            $g{left}{$id}  = $x;
+            $g{width}{$id} = $widths[$c];
+            $g{life}{$id}  = $x + LIFE_INSET_PX;
+        }
+        $x += $widths[$c];
     }
     $g{page_width} = $x + MARGIN_PX;
+    my %head_before = map { $_ => 1 } values %{ $g{head_at} };
     my $y = TOP_PX;
     for my $r (@$rows) {
-        my $v = $g{views}[ $r->{n} ];
+        my $n = $r->{n};
+        my $wait = $n > 0 ? $r->{t} - $rows->[ $n - 1 ]{t} : 0;
+        if ($wait >= GAP_S) {
+            push @{ $g{gaps} }, { y => $y, seconds => $wait };
+            $y += GAP_PX;
+        }
+        if ($head_before{$n}) {
+            $g{head_top}[$n] = $y;
+            $y += LINE_PX;
+        }
+        my $v = $g{views}[$n];
         my $room = text_room(\%g, $r->{lane}{id});
         my @lines = $v->{wraps} ? wrap($v->{text}, $room, $v->{font}) : fit($v->{text}, $room, $v->{font});
-        $g{lines}[ $r->{n} ] = \@lines;
-        $g{top}[ $r->{n} ] = $y;
+        $g{lines}[$n] = \@lines;
+        $g{top}[$n] = $y;
         $y += @lines * LINE_PX;
     }
     $g{page_height} = $y + MARGIN_PX;
     return \%g;
+}
+
+# Each lane's rows_of and reach (see layout).
+sub lane_rows {
+    my ($m, $g) = @_;
+    my $touch = sub {
+        my ($what, $id, $n) = @_;
+        my $s = $g->{$what}{$id} //= [$n, $n];
+        $s->[0] = $n if $n < $s->[0];
+        $s->[1] = $n if $n > $s->[1];
+    };
+    for my $r (@{ $m->{rows} }) {
+        $touch->('rows_of', $r->{lane}{id}, $r->{n});
+        my $kid = $r->{event} ? $r->{event}{child} : undef;
+        $touch->('rows_of', $kid, $r->{n}) if defined $kid && $m->{lanes}{$kid};
+    }
+    for my $a (@{ $m->{arrows} }) {
+        $touch->('rows_of', $a->{from}{id}, $a->{from_n});
+        $touch->('rows_of', $a->{to}{id}, $a->{to_n});
+    }
+    $g->{reach} = { map { $_ => [@{ $g->{rows_of}{$_} }] } keys %{ $g->{rows_of} } };
+    $touch->('reach', $_->{to}{id}, $_->{from_n}) for @{ $m->{arrows} };
+    return;
+}
+
+# The columns left to right, each [lane ids, in time order]. The tour's notes have the first;
+# each other lane, in lane_order's order, takes the leftmost column it may: one whose lanes all
+# end before it begins or begin after it ends, right of its parent's column for a child or a
+# thread, and one whose lane before it has its label where there is such a column; else a new
+# column at the right.
+sub share_columns {
+    my ($m, $g, $lanes) = @_;
+    my (@columns, %column_of);
+    my $reach = $g->{reach};
+    for my $lane (@$lanes) {
+        my $id = $lane->{id};
+        my $taken;
+        if ($lane->{role} ne 'tour') {
+            my $from = has_parent_lane($m, $lane) ? ($column_of{ $lane->{parent} } // -1) + 1 : 0;
+            my @free = grep {
+                my $column = $columns[$_];
+                $m->{lanes}{ $column->[0] }{role} ne 'tour'
+                    && !grep { $reach->{$_}[1] >= $reach->{$id}[0] && $reach->{$_}[0] <= $reach->{$id}[1] } @$column
+            } $from .. $#columns;
+            ($taken) = grep { (label_before($m, $g, $columns[$_], $id) // '') eq $lane->{label} } @free;
+            $taken //= $free[0];
+        }
+        if (defined $taken) {
+            push @{ $columns[$taken] }, $id;
+        } else {
+            push @columns, [$id];
+            $taken = $#columns;
+        }
+        $column_of{$id} = $taken;
+    }
+    @$_ = sort { $reach->{$a}[0] <=> $reach->{$b}[0] } @$_ for @columns;
+    return @columns;
+}
+
+# The label of the lane of COLUMN that ends last before lane ID begins (undef for none).
+sub label_before {
+    my ($m, $g, $column, $id) = @_;
+    my ($before) = sort { $g->{reach}{$b}[1] <=> $g->{reach}{$a}[1] } grep { $g->{reach}{$_}[1] < $g->{reach}{$id}[0] } @$column;
+    return defined $before ? $m->{lanes}{$before}{label} : undef;
+}
+
+# Each column's width: as wide as its widest text asks (its own width and the room around it in
+# its lane; the tour's notes, which wrap, up to TOUR_LANE_PX). Where that makes the drawing
+# wider than DRAWING_MAX_PX, the widest columns are narrowed to one width, the largest that
+# fits (fill), the notes' no further than TOUR_MIN_PX.
+sub column_widths {
+    my ($m, $g, $columns) = @_;
+    my %column_of;
+    for my $c (0 .. $#$columns) { $column_of{$_} = $c for @{ $columns->[$c] } }
+    my @asks = (0) x @$columns;    # by column: the width its widest text asks for
+    my $ask = sub { my ($id, $w) = @_; my $c = $column_of{$id}; $asks[$c] = ceil($w) if $w > $asks[$c] };
+    for my $r (@{ $m->{rows} }) {
+        my $v = $g->{views}[ $r->{n} ];
+        $ask->($r->{lane}{id}, LIFE_INSET_PX + TEXT_INDENT_PX + GUTTER_PX + width_px($v->{text}, $v->{font}));
+    }
+    for my $id (grep { $m->{lanes}{$_}{role} ne 'tour' } keys %column_of) {
+        $ask->($id, HEAD_INSET_PX + GUTTER_PX + width_px(chars($m->{lanes}{$id}{head}), FONT_PX));
+    }
+    my $room = DRAWING_MAX_PX - TIME_COLUMN_PX - MARGIN_PX;
+    my $tour = $column_of{tour};
+    $asks[$tour] = min($asks[$tour], TOUR_LANE_PX) if defined $tour;
+    my @widths = fill($room, @asks);
+    if (defined $tour && $widths[$tour] < TOUR_MIN_PX) {
+        my @lanes = grep { $_ != $tour } 0 .. $#asks;
+        $widths[$tour] = min($asks[$tour], TOUR_MIN_PX);
+        @widths[@lanes] = fill($room - $widths[$tour], @asks[@lanes]);
+    }
+    return @widths;
+}
+
+# fill(ROOM, ASKS...) -> the widths: each what it asks where they all fit in ROOM; else each at
+# most the largest width W with which they fit
+sub fill {
+    my ($room, @asks) = @_;
+    my $wider = @asks;    # the asks not yet given whole, the widest ones
+    for my $ask (sort { $a <=> $b } @asks) {
+        last if $ask * $wider > $room;
+        $room -= $ask;
+        $wider--;
+    }
+    return @asks unless $wider;
+    my $w = int($room / $wider);
+    return map { min($_, $w) } @asks;
 }
 
 sub text_room { my ($g, $id) = @_; return $g->{width}{$id} - LIFE_INSET_PX - TEXT_INDENT_PX - GUTTER_PX }
@@ -244,40 +379,54 @@ sub svg_text {
     return sprintf qq{<text class="%s"%s x="%s" y="%s">%s%s</text>\n}, $a{class}, $attrs, $a{x}, $a{y}, $title, $body;
 }
 
+# Each lane: its head (at the top, or above its first row where it took its column from an
+# earlier lane), a dotted line down to its first row, and its line from there to its last, cut
+# where a wait is drawn shortened. Its group's data: the lane, its process, its column (left and
+# width) and the rows it holds the column for.
 sub draw_lanes {
-    my ($m, $g, $arrows) = @_;
-    my %span;    # lane id => [first row, last row]
-    my $touch = sub {
-        my ($id, $n) = @_;
-        my $s = $span{$id} //= [$n, $n];
-        $s->[0] = $n if $n < $s->[0];
-        $s->[1] = $n if $n > $s->[1];
-    };
-    for my $r (@{ $m->{rows} }) {
-        $touch->($r->{lane}{id}, $r->{n});
-        my $kid = $r->{event} ? $r->{event}{child} : undef;
-        $touch->($kid, $r->{n}) if defined $kid && $m->{lanes}{$kid};
-    }
-    for my $a (@$arrows) { $touch->($a->{from}{id}, $a->{from_n}); $touch->($a->{to}{id}, $a->{to_n}) }
+    my ($m, $g) = @_;
     my $out = '';
     for my $id (@{ $g->{lanes} }) {
         my $lane = $m->{lanes}{$id};
+        my $rows = join ' ', @{ $g->{reach}{$id} // [] };
         if ($lane->{role} eq 'tour') {    # no head, no line: only its bounds
-            $out .= sprintf qq{<g class="lane" data-lane="tour" data-label="" data-role="tour" data-parent="" data-pid="" data-left="%s" data-width="%s"></g>\n},
-                $g->{left}{$id}, $g->{width}{$id};
+            $out .= sprintf qq{<g class="lane" data-lane="tour" data-label="" data-role="tour" data-parent="" data-pid="" data-left="%s" data-width="%s" data-rows="%s"></g>\n},
+                $g->{left}{$id}, $g->{width}{$id}, $rows;
             next;
         }
-        my ($first, $last) = @{ $span{$id} };
+        my ($first, $last) = @{ $g->{rows_of}{$id} };
         my $life = $g->{life}{$id};
         my $head = chars($lane->{head});
         my $shown = fit($head, $g->{width}{$id} - HEAD_INSET_PX - GUTTER_PX, FONT_PX);
-        $out .= sprintf qq{<g class="lane" data-lane="%s" data-label="%s" data-role="%s" data-parent="%s" data-pid="%s" data-left="%s" data-width="%s">\n},
-            esc(chars($id)), esc(chars($lane->{label})), $lane->{role}, esc($lane->{parent} // ''), $lane->{pid} // '', $g->{left}{$id}, $g->{width}{$id};
-        $out .= svg_text(class => 'head', x => $g->{left}{$id} + HEAD_INSET_PX, y => TOP_PX - HEAD_ABOVE_PX,
-            lines => [$shown], title => $shown eq $head ? undef : $head);
-        $out .= sprintf qq{<line class="pre" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, TOP_PX - PRE_ABOVE_PX, $life, row_mid($g, $first) - OVERHANG_PX;
-        $out .= sprintf qq{<line class="life" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, row_mid($g, $first) - OVERHANG_PX, $life, row_end($g, $last);
+        my $at = $g->{head_at}{$id};
+        my ($head_y, $pre_y) = defined $at ? ($g->{head_top}[$at] + BASELINE_PX, $g->{head_top}[$at] + LINE_PX)
+            : (TOP_PX - HEAD_ABOVE_PX, TOP_PX - PRE_ABOVE_PX);
+        my $begins = row_mid($g, $first) - OVERHANG_PX;
+        $out .= sprintf qq{<g class="lane" data-lane="%s" data-label="%s" data-role="%s" data-parent="%s" data-pid="%s" data-left="%s" data-width="%s" data-rows="%s">\n},
+            esc(chars($id)), esc(chars($lane->{label})), $lane->{role}, esc($lane->{parent} // ''), $lane->{pid} // '', $g->{left}{$id}, $g->{width}{$id}, $rows;
+        $out .= svg_text(class => 'head', x => $g->{left}{$id} + HEAD_INSET_PX, y => $head_y, lines => [$shown], title => $shown eq $head ? undef : $head);
+        $out .= sprintf qq{<line class="pre" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $pre_y, $life, $begins if $begins > $pre_y;
+        my $y = $begins;
+        for my $gap (grep { $_->{y} > $begins && $_->{y} < row_end($g, $last) } @{ $g->{gaps} }) {
+            $out .= sprintf qq{<line class="life" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $y, $life, $gap->{y};
+            $out .= sprintf qq{<line class="life waits" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $gap->{y}, $life, $gap->{y} + GAP_PX;
+            $y = $gap->{y} + GAP_PX;
+        }
+        $out .= sprintf qq{<line class="life" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $y, $life, row_end($g, $last);
         $out .= "</g>\n";
+    }
+    return $out;
+}
+
+# A wait drawn shortened: a shaded strip across the lanes, its length written at its left.
+sub draw_gaps {
+    my ($m, $g) = @_;
+    my $out = '';
+    for my $gap (@{ $g->{gaps} }) {
+        my $title = sprintf '%.2f s pass before the next row; the drawing shortens the wait', $gap->{seconds};
+        $out .= sprintf qq{<g class="gap"><rect x="%s" y="%s" width="%s" height="%s"/></g>\n},
+            TIME_COLUMN_PX, $gap->{y}, $g->{page_width} - MARGIN_PX - TIME_COLUMN_PX, GAP_PX;
+        $out .= svg_text(class => 'gap', x => TIME_GAP_PX, y => $gap->{y} + BASELINE_PX, lines => [sprintf '⋯ %.1f s pass ⋯', $gap->{seconds}], title => $title);
     }
     return $out;
 }
@@ -360,7 +509,7 @@ sub kind_styles {
 sub page {
     my ($m, $name, $summary) = @_;
     my $g = layout($m);
-    my $drawing = draw_bands($m, $g) . draw_lanes($m, $g, $m->{arrows}) . draw_spans($m, $g) . draw_arrows($m, $g) . draw_rows($m, $g);
+    my $drawing = draw_bands($m, $g) . draw_gaps($m, $g) . draw_lanes($m, $g) . draw_spans($m, $g) . draw_arrows($m, $g) . draw_rows($m, $g);
     my ($width, $height) = @$g{qw(page_width page_height)};
     my $markers = join '', map {
         qq{<marker id="ah-$_" viewBox="0 0 10 10" refX="10" refY="5" markerWidth="7" markerHeight="7" orient="auto-start-reverse"><path d="M0,0 L10,5 L0,10 z"/></marker>}
@@ -369,7 +518,7 @@ sub page {
     my $legend = join '', map {
         qq{<span><svg width="28" height="10"><path class="arrow $_" d="M2,5 L24,5" marker-end="url(#ah-$_)"/></svg> $KIND_TEXT{$_}</span>}
     } grep { $used{$_} } @KINDS;
-    my ($h, $s, $trace, $styles) = (esc(chars($name)), esc(chars($summary)), esc(chars(trace_text($m))), kind_styles());
+    my ($h, $s, $trace, $styles, $gap) = (esc(chars($name)), esc(chars($summary)), esc(chars(trace_text($m))), kind_styles(), GAP_S);
     return encode('UTF-8', <<"HTML");
 <!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8">
@@ -382,9 +531,11 @@ $STYLE$styles</style></head>
 <h1>$h</h1>
 <p>$s</p>
 <p class="legend">Time runs down, one row per event; lanes are processes, threads and children
-sit right of their parent. Lines: <b>|</b> standard output, <b>!</b> standard error,
-<b>&lt;</b> typed input, <b>⚙</b> a system call or signal, in italics the tour's notes. A text cut
-short with … shows the whole of it in its tooltip and in the text below.<br>
+sit right of their parent; a lane whose process has ended may go on with a later one, under its
+name. A wait of $gap s or more is drawn shortened, with its length. Lines: <b>|</b> standard
+output, <b>!</b> standard error, <b>&lt;</b> typed input, <b>⚙</b> a system call or signal, in
+italics the tour's notes. A text cut short with … shows the whole of it in its tooltip and in the
+text below.<br>
 $legend</p>
 <svg xmlns="http://www.w3.org/2000/svg" class="diagram" width="$width" height="$height" viewBox="0 0 $width $height" role="img" aria-label="$h: processes and what passes between them">
 <defs>$markers</defs>
