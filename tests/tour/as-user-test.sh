@@ -11,7 +11,7 @@ readonly left_out=2 # pts-notify and sysv-list each run a program as nobody
 copy=$(mktemp -d /tmp/tour-as-user-XXXXXX)
 trap 'rm -rf "$copy"' EXIT
 mkdir -p "$copy/build/native"
-cp -a "$root/tour" "$root/scripts" "$root/vm" "$copy/"
+cp -a "$root/tour" "$root/scripts" "$root/vm" "$root/sandbox" "$copy/"
 cp -a "$root"/build/native/{bin,lib,tools} "$copy/build/native/"
 chmod -R a+rX "$copy"
 
