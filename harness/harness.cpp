@@ -51,7 +51,8 @@ constexpr uid_t kNobodyUid = 65534;
 constexpr unsigned long kUnusedBase = 60000;  // unused uids where only a range is mapped
 constexpr gid_t kNogroupGid = 65534;
 constexpr std::size_t kReadChunk = 65536;
-constexpr std::size_t kMaxOutput = std::size_t{64} << 20;  // what a program may print in all
+constexpr int kReadChunks = 16;                           // read at one go, at most
+constexpr std::size_t kMaxOutput = std::size_t{4} << 20;  // what a program may print in all
 // How often waitFor() asks again when no output comes, for conditions on more than the output
 // (the program's state in /proc, a file).
 constexpr Duration kPollSlice{50};
@@ -91,13 +92,16 @@ void untrackGroup(pid_t pgid) {
     }
 }
 
-// Read what is waiting on fd into buf; returns false at end of output (or a pty's EIO).
+// Read what is waiting on fd into buf, at most kReadChunks chunks (a program that writes as
+// fast as we read would otherwise keep us here); returns false at end of output (or a pty's
+// EIO).
 bool readInto(int fd, std::string &buf) {
     char chunk[kReadChunk];
-    for (;;) {
+    for (int chunks = 0; chunks < kReadChunks;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n > 0) {
             buf.append(chunk, static_cast<std::size_t>(n));
+            ++chunks;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -106,6 +110,7 @@ bool readInto(int fd, std::string &buf) {
             return true;
         return false;
     }
+    return true;
 }
 
 void setNonblocking(int fd) {
@@ -525,7 +530,8 @@ bool Process::pump(Duration timeout) {
         if (outBuf_.size() + errBuf_.size() > kMaxOutput) {
             // A program that floods its output is stopped rather than let it fill the test's
             // memory; the case then fails on what it printed, and this line says why.
-            std::fprintf(stderr, "harness: %s wrote more than %zu MiB: stopped at the output limit\n",
+            std::fprintf(stderr,
+                         "harness: %s wrote more than %zu MiB: stopped at the output limit\n",
                          path_.c_str(), kMaxOutput >> 20);
             signalGroup(SIGKILL);
             closeFd(out_);

@@ -178,7 +178,7 @@ for session in "$work"/[0-9][0-9][0-9][0-9]; do
     [ -s "$session" ] || continue
     file=$(cat "$session.file")
     nsessions=$((nsessions + 1)) ncommands=$((ncommands + $(wc -l <"$session")))
-    "$root/sandbox/sandbox" --root --overlay "$root" --ro "$work" -- \
+    "$root/sandbox/sandbox" --root --home --overlay "$root" --ro "$work" -- \
         "$root/tests/lint/docs-check.sh" --inside "$preset" "$file" "$session" || failed=1
 done
 seconds=$(($(date +%s) - started))
