@@ -26,7 +26,7 @@ echo "packages-test: the packages built in $(($(date +%s) - begun)) s"
 
 begun=$(date +%s)
 # lintian warns that it runs as root, which is no tag; its tags are "E: ", "W: " and so on.
-lintian --pedantic --info "$debs"/*.changes 2>&1 | grep -v '^running with root privileges' >"$debs/lintian.log"
+lintian --pedantic --display-info "$debs"/*.changes 2>&1 | grep -v '^running with root privileges' >"$debs/lintian.log"
 if grep -q '^[EW]: ' "$debs/lintian.log"; then
     grep '^[EW]: ' "$debs/lintian.log"
     failed+=(lintian)
