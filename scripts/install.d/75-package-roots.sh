@@ -14,6 +14,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/progress.sh
 source "$here/../progress.sh"
 [ "$level" = tests ] || exit 0
+# In a root the test command runs the project in (scripts/in-root.sh), the packages are not
+# tested: that is the machine's own run.
+[ -z "${MECH_IN_ROOT:-}" ] || exit 0
 roots=${MECH_ROOTS:-/var/cache/mechanisms/roots}
 logs=${MECH_INSTALL_LOGS:-/var/log/mechanisms}
 mirror=${MECH_DEBIAN_MIRROR:-http://deb.debian.org/debian}
