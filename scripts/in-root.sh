@@ -5,10 +5,11 @@
 # refuse the user namespaces that the tests and the tour make), with a /proc of its own PID
 # namespace and the machine's /sys and /dev; the network is the machine's. Each --bind PATH
 # shows the machine's PATH at the same path inside. The command runs as root in a clean
-# environment (PATH, HOME, TERM, LANG and the MECH_* variables pass through), from /root;
-# nothing it starts outlives it. Its status is the command's. A root whose /proc, /sys, /dev,
-# /tmp or bound path is, or passes through, a symbolic link is refused: such a link could lead
-# the mounts and writes out of the root onto the machine's own files.
+# environment (PATH, HOME, TERM, LANG and the MECH_* variables pass through; MECH_IN_ROOT
+# names ROOT), from /root; nothing it starts outlives it. Its status is the command's. A root
+# whose /proc, /sys, /dev, /tmp or bound path is, or passes through, a symbolic link is
+# refused: such a link could lead the mounts and writes out of the root onto the machine's own
+# files.
 set -euo pipefail
 args=("$@")
 binds=()
@@ -64,7 +65,7 @@ done
 
 # The environment inside: a clean one, with the project's own settings.
 env=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-    TERM="${TERM:-dumb}" LANG=C.UTF-8)
+    TERM="${TERM:-dumb}" LANG=C.UTF-8 MECH_IN_ROOT="$root")
 while IFS='=' read -r name _; do
     env+=("$name=${!name}")
 done < <(env | grep '^MECH_[A-Z0-9_]*=' || true)

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test, and after the native tests the benchmarks' quick
-# run (bench/run --quick); then, on a machine that is not Debian 13, the same in the Debian 13
-# root that scripts/install.sh --tests keeps (its own install, the native and i686 presets).
+# run (bench/run --quick); then the Debian packages (tests/packages/: built, lintian, and
+# installed, checked and purged in fresh Debian 12 and 13 roots; after the native preset,
+# whose vm_test boots their modules); then, on a machine that is not Debian 13, the same in
+# the Debian 13 root that scripts/install.sh --tests keeps (its own install, the native and
+# i686 presets).
 #   scripts/test-all.sh                      all of it
-#   scripts/test-all.sh [--lean] PART...     only these: presets, or debian13
+#   scripts/test-all.sh [--lean] PART...     only these: presets, packages, or debian13
 # --lean leaves out the native preset's cases labelled vm (the kernel modules in their VMs) and
 # exercise (the exercise command, checking with the very cases the run has just passed), as
 # the Debian 13 run does: its guests are the same as this machine's, and so is the command.
@@ -30,7 +33,7 @@ if [ "${1:-}" = --lean ]; then
 fi
 parts=("$@")
 if [ "${#parts[@]}" -eq 0 ]; then
-    parts=(native i686 sanitize)
+    parts=(native i686 sanitize packages)
     [ "$release" = 13 ] || parts+=(debian13)
 fi
 failed=()
@@ -134,7 +137,12 @@ in_debian13() {
 
 for i in "${!parts[@]}"; do
     part=${parts[$i]} next=${parts[$((i + 1))]:-}
-    if [ "$part" = debian13 ]; then
+    if [ "$part" = packages ]; then
+        # The Debian packages (tests/packages/), with the native build's vm_test.
+        begun=$(date +%s)
+        tests/packages/packages-test.sh build/native || failed+=("debian$release:packages")
+        echo "=== the packages took $(($(date +%s) - begun)) s"
+    elif [ "$part" = debian13 ]; then
         finish_pending
         begun=$(date +%s)
         in_debian13 || failed+=(debian13)

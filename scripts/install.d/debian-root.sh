@@ -5,8 +5,10 @@
 # suites in its sources), its Release files checked against Debian's keyring, and brought up
 # to date with `apt-get upgrade` on every run. What the project needs inside it, its own
 # scripts/install.sh installs when the tests run there.
-#   debian_root RELEASE           bookworm or trixie: <roots>/debian12 or debian13, made if it
-#                                 is missing and upgraded; nothing on a machine of RELEASE
+#   debian_root RELEASE [NAME]    bookworm or trixie: <roots>/NAME (debian12 or debian13 by
+#                                 default), made if it is missing and upgraded; a root of the
+#                                 default name is not made on a machine of RELEASE (the test
+#                                 command runs there itself), a named one is
 #   debian_root_make RELEASE DIR  debootstrap RELEASE into DIR.new, then its sources, then
 #                                 DIR.new becomes DIR (a make that fails leaves no DIR)
 # Sourced by the install steps, after scripts/paths.sh and scripts/progress.sh.
@@ -40,20 +42,23 @@ SOURCES
 # _debian_root_upgrade DIR: apt-get upgrade inside the root.
 _debian_root_upgrade() {
     "$(dirname "${BASH_SOURCE[0]}")/../in-root.sh" "$1" sh -c \
-        'export DEBIAN_FRONTEND=noninteractive; apt-get update && apt-get upgrade -y'
+        'export DEBIAN_FRONTEND=noninteractive; apt-get update && apt-get upgrade -y && apt-get clean'
 }
 
 debian_root() {
-    local release=$1 number dir tag
+    local release=$1 name=${2:-} number dir tag
     number=$(debian_root_number "$release") || return
-    [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" != "$number" ] || return 0
-    dir=$MECH_ROOTS/debian$number tag=debian$number-root
+    if [ -z "$name" ]; then
+        [ "$(. /etc/os-release && echo "${VERSION_ID:-}")" != "$number" ] || return 0
+        name=debian$number
+    fi
+    dir=$MECH_ROOTS/$name tag=$name-root
     if [ ! -x "$dir/bin/sh" ]; then
         progress_step "$tag" "making a Debian $number root with debootstrap in $dir" \
-            "$MECH_INSTALL_LOGS/debian$number-root.log" progress_last \
+            "$MECH_INSTALL_LOGS/$name-root.log" progress_last \
             progress_retry debian_root_make "$release" "$dir"
     fi
     progress_step "$tag" "bringing the Debian $number root up to date" \
-        "$MECH_INSTALL_LOGS/debian$number-upgrade.log" progress_last \
+        "$MECH_INSTALL_LOGS/$name-upgrade.log" progress_last \
         progress_retry _debian_root_upgrade "$dir"
 }

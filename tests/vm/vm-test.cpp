@@ -12,9 +12,11 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +59,40 @@ bool timingNoise(const std::string &line) {
     return false;
 }
 
-using vm::kernel;
 using vm::Kernel;
 using vm::Report;
+
+// The matrix, and a kernel from outside it for one run: MECH_VM_KERNEL=NAME:ARCH:MODELS:DIR:
+// MODULES (MODELS comma-separated; DIR holds `kernel` and `busybox`). The packages' tests
+// (tests/packages/) boot a Debian root's own kernel so, with the modules DKMS built there.
+const std::vector<Kernel> &kernels() {
+    static const std::vector<Kernel> list = [] {
+        std::vector<Kernel> all = vm::kernels();
+        const char *spec = std::getenv("MECH_VM_KERNEL");
+        if (spec == nullptr || *spec == '\0')
+            return all;
+        std::vector<std::string> fields;
+        std::istringstream in(spec);
+        for (std::string field; std::getline(in, field, ':');)
+            fields.push_back(field);
+        if (fields.size() != 5)
+            throw std::invalid_argument("MECH_VM_KERNEL is not NAME:ARCH:MODELS:DIR:MODULES");
+        Kernel extra{fields[0], fields[1], {}, fields[3], fields[4], ""};
+        std::istringstream models(fields[2]);
+        for (std::string model; std::getline(models, model, ',');)
+            extra.models.push_back(model);
+        all.push_back(extra);
+        return all;
+    }();
+    return list;
+}
+
+const Kernel &kernel(std::string_view name) {
+    for (const Kernel &k : kernels())
+        if (k.name == name)
+            return k;
+    return vm::kernel(name);
+}
 
 // Each step's kernel-log lines without the timing noise above.
 void dropTimingNoise(Report &report) {
@@ -226,10 +259,10 @@ TEST_P(KernelModules, LoadUnloadWindowAndLog) {
     EXPECT_EQ(20, nodes);  // five walks of four nodes
 }
 
-// Every kernel of the matrix with each of its preemption models.
+// Every kernel of the matrix (and the one of MECH_VM_KERNEL) with each of its preemption models.
 std::vector<Config> configs() {
     std::vector<Config> all;
-    for (const Kernel &k : vm::kernels())
+    for (const Kernel &k : kernels())
         for (const std::string &model : k.models)
             all.push_back({k.name, model});
     return all;
