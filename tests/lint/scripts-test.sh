@@ -7,6 +7,8 @@
 #             is a symbolic link (with --changes, one among the changes too), or changes
 #             whose own upper folder is one, and has written nothing where the link leads;
 #             and changes kept inside the root, which it never writes
+#   debian13  the test command's copy of the tree into the Debian 13 root refuses a root
+#             whose /root or /root/mechanisms is a symbolic link, and writes nothing there
 #   prune     the kernel cache's prune removes nothing from a folder without the install's
 #             mark, and still removes an unused kernel from one with it
 set -uo pipefail
@@ -88,6 +90,27 @@ if [ "$status" -eq 0 ] || [ -n "$(ls -A "$fake/tmp")" ]; then
 else
     echo "in-root: refused changes inside the root: $out"
 fi
+
+# debian13: the test command's copy of the tree into a tiny Debian 13 root whose /root or
+# /root/mechanisms is a link to a folder outside, which holds a file of its own.
+for planted in root root/mechanisms; do
+    name=${planted//\//-}
+    roots=$scratch/roots-$name outside=$scratch/outside-13-$name
+    tiny_root "$roots/debian13"
+    mkdir -p "$outside"
+    : >"$outside/own"
+    rm -rf "${roots:?}/debian13/$planted"
+    ln -s "$outside" "$roots/debian13/$planted"
+    status=0
+    out=$(MECH_ROOTS=$roots "$root/scripts/test-all.sh" debian13 2>&1) || status=$?
+    written=$(ls -A "$outside")
+    if [ "$status" -eq 0 ] || [[ "$out" != *"symbolic link"* ]] || [ "$written" != own ]; then
+        fail "debian13: a root whose /$planted leads outside: status $status, said '$out'," \
+            "left '$written' outside"
+    else
+        echo "debian13: refused a root whose /$planted is a link: $(grep 'symbolic link' <<<"$out")"
+    fi
+done
 
 # prune: an unused kernel folder beside the one `current` names.
 cache=$scratch/cache
