@@ -1,26 +1,34 @@
 #!/usr/bin/env bash
 # Runs a command in a Debian root folder (made by debootstrap) as if it were the machine:
-#   scripts/in-root.sh [--bind PATH]... ROOT COMMAND...
-# The command enters ROOT through new mount and PID namespaces with pivot_root (a chroot would
-# refuse the user namespaces that the tests and the tour make), with a /proc of its own PID
-# namespace and the machine's /sys and /dev; the network is the machine's. Each --bind PATH
-# shows the machine's PATH at the same path inside. The command runs as root in a clean
-# environment (PATH, HOME, TERM, LANG and the MECH_* variables pass through; MECH_IN_ROOT
-# names ROOT), from /root; nothing it starts outlives it. Its status is the command's. A root
-# whose /proc, /sys, /dev, /tmp or bound path is, or passes through, a symbolic link is
-# refused: such a link could lead the mounts and writes out of the root onto the machine's own
-# files.
+#   scripts/in-root.sh [--bind PATH]... [--changes DIR] ROOT COMMAND...
+# The command enters ROOT through new mount, PID and IPC namespaces with pivot_root (a chroot
+# would refuse the user namespaces that the tests and the tour make), with a /proc of its own
+# PID namespace, a /dev/shm and /dev/mqueue of its own IPC namespace, and otherwise the
+# machine's /sys and /dev; the network is the machine's. Each --bind PATH shows the machine's
+# PATH at the same path inside. --changes DIR shows ROOT copy-on-write: ROOT is never written,
+# what the command changes is kept in DIR (made if missing; DIR/upper is an overlay's upper
+# layer over ROOT, with its marks in user.overlay.* attributes, which a 9p share passes on),
+# and the next call with the same DIR sees it. The command runs as root in a clean
+# environment (PATH, HOME, TERM, LANG and the MECH_* variables pass through; MECH_IN_ROOT names
+# ROOT), from /root; nothing it starts outlives it. Its status is the command's. A root whose
+# /proc, /sys, /dev, /tmp or bound path is, or passes through, a symbolic link is refused (with
+# --changes, as the command would see it), and so is a DIR whose upper or work folder is one:
+# such a link could lead the mounts and writes out of the root onto the machine's own files.
 set -euo pipefail
 args=("$@")
 binds=()
-while [ "${1:-}" = --bind ]; do
-    binds+=("$2")
+changes=''
+while [ $# -ge 2 ]; do
+    case "$1" in
+    --bind) binds+=("$2") ;;
+    --changes) changes=$2 ;;
+    *) break ;;
+    esac
     shift 2
 done
-[ $# -ge 2 ] || { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+[ $# -ge 2 ] || { sed -n '2,/^set /p' "$0" | sed '$d; s/^# \{0,1\}//' >&2; exit 2; }
 root=$(cd "$1" && pwd -P)
 shift
-[ -x "$root/bin/sh" ] || { echo "in-root: $root is not a root folder (no /bin/sh)" >&2; exit 2; }
 
 # refuse_links PATH: stops if a folder on PATH inside the root (PATH itself included) is a
 # symbolic link; what does not exist yet is made inside after pivot_root, a real folder.
@@ -56,12 +64,40 @@ for path in ${binds[@]+"${binds[@]}"}; do
         ;;
     esac
 done
-for path in /proc /sys /dev /tmp ${binds[@]+"${binds[@]}"}; do
-    refuse_links "$path"
-done
-for path in /proc /sys /dev; do
-    [ -d "$root$path" ] || { echo "in-root: $root is not a root folder (no $path)" >&2; exit 2; }
-done
+# check_root: the root, as the command will see it, is one to enter.
+check_root() {
+    local path
+    [ -x "$root/bin/sh" ] || { echo "in-root: $root is not a root folder (no /bin/sh)" >&2; exit 2; }
+    for path in /proc /sys /dev /tmp ${binds[@]+"${binds[@]}"}; do
+        refuse_links "$path"
+    done
+    for path in /proc /sys /dev; do
+        [ -d "$root$path" ] || { echo "in-root: $root is not a root folder (no $path)" >&2; exit 2; }
+    done
+}
+
+# The changes folder: outside ROOT (which is never written), its upper and work folders real
+# folders of its own, and no character that the overlay's options would read as a separator.
+if [ -n "$changes" ]; then
+    changes=$(realpath -m -- "$changes")
+    if [[ "$changes/" == "$root"/* || "$root/" == "$changes"/* ]]; then
+        echo "in-root: --changes $changes and the root $root overlap; the root is never written" >&2
+        exit 2
+    fi
+    if [[ "$root$changes" == *[,:\\]* ]]; then
+        echo "in-root: --changes needs paths without a comma, a colon or a backslash" \
+            "($root, $changes)" >&2
+        exit 2
+    fi
+    for path in "$changes/upper" "$changes/work"; do
+        if [ -L "$path" ]; then
+            echo "in-root: $path is a symbolic link (to $(readlink "$path")): refusing changes" \
+                "that could be written outside $changes" >&2
+            exit 2
+        fi
+        mkdir -p "$path"
+    done
+fi
 
 # The environment inside: a clean one, with the project's own settings.
 env=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
@@ -71,11 +107,12 @@ while IFS='=' read -r name _; do
 done < <(env | grep '^MECH_[A-Z0-9_]*=' || true)
 
 # Inside the new namespaces: ROOT becomes a mount point (pivot_root needs one, and so does
-# making its mounts private) and gets its /proc, /sys and /dev; then it replaces the machine's
-# root, which waits on top of ROOT's /sys while each bound PATH is taken from it (as the
-# machine resolves it), and is unmounted from there, uncovering the /sys beneath. Nothing is
-# written into ROOT before pivot_root, and nothing of the machine is reachable after: whatever
-# ROOT's own links say, they lead inside it.
+# making its mounts private), with --changes the overlay, and gets its /proc, /sys and /dev,
+# and over the machine's /dev/shm and /dev/mqueue those of the new IPC namespace; then it
+# replaces the machine's root, which waits on top of ROOT's /sys while each bound PATH is taken
+# from it (as the machine resolves it), and is unmounted from there, uncovering the /sys
+# beneath. Nothing is written into ROOT before pivot_root, and nothing of the machine is
+# reachable after: whatever ROOT's own links say, they lead inside it.
 enter() {
     local path resolv i
     local -a sources=()
@@ -83,10 +120,18 @@ enter() {
     for path in ${binds[@]+"${binds[@]}"}; do
         sources+=("$(realpath -e "$path")")
     done
-    mount --bind "$root" "$root"
+    if [ -n "$changes" ]; then
+        mount -t overlay overlay \
+            -o "userxattr,lowerdir=$root,upperdir=$changes/upper,workdir=$changes/work" "$root"
+    else
+        mount --bind "$root" "$root"
+    fi
+    check_root
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
     mount --rbind /dev "$root/dev"
+    [ ! -d /dev/shm ] || mount -t tmpfs -o nosuid,nodev,mode=1777 tmpfs "$root/dev/shm"
+    [ ! -d /dev/mqueue ] || mount -t mqueue -o nosuid,nodev,noexec mqueue "$root/dev/mqueue"
     cd "$root"
     pivot_root . sys
     cd /
@@ -106,4 +151,5 @@ if [ "${IN_ROOT_INSIDE:-}" = 1 ]; then
     enter "$@"
     exit
 fi
-IN_ROOT_INSIDE=1 exec unshare --mount --pid --fork --propagation private -- "$0" "${args[@]}"
+check_root
+IN_ROOT_INSIDE=1 exec unshare --mount --pid --ipc --fork --propagation private -- "$0" "${args[@]}"

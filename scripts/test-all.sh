@@ -125,6 +125,14 @@ in_debian13() {
     fi
     echo "=== Debian 13, in $debian13"
     dest=$debian13/root/mechanisms
+    # The copy is written from the machine's side: a link planted at the root's /root or
+    # /root/mechanisms would lead the removal and the copy onto the machine's own files.
+    for path in "$debian13/root" "$dest"; do
+        if [ -L "$path" ]; then
+            echo "test-all: $path is a symbolic link (to $(readlink "$path")): refusing to copy the tree through it"
+            return 1
+        fi
+    done
     mkdir -p "$dest"
     find "$dest" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
     tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$dest" -xf - || return 1

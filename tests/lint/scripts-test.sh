@@ -4,7 +4,11 @@
 #   keyring   the roots are fetched by a debootstrap that checks the archive's signatures
 #             against Debian's keyring (a stand-in debootstrap records its command line)
 #   in-root   scripts/in-root.sh refuses a root whose /proc, /sys, /dev, /tmp or bound path
-#             is a symbolic link, and has written nothing where the link leads
+#             is a symbolic link (with --changes, one among the changes too), or changes
+#             whose own upper folder is one, and has written nothing where the link leads;
+#             and changes kept inside the root, which it never writes
+#   debian13  the test command's copy of the tree into the Debian 13 root refuses a root
+#             whose /root or /root/mechanisms is a symbolic link, and writes nothing there
 #   prune     the kernel cache's prune removes nothing from a folder without the install's
 #             mark, and still removes an unused kernel from one with it
 set -uo pipefail
@@ -41,28 +45,70 @@ grep -qx -- --force-check-gpg "$scratch/args" 2>/dev/null ||
     fail "keyring: debootstrap was not given --force-check-gpg"
 [ "$failed" -eq 1 ] || echo "keyring: debootstrap checks signatures against $keyring"
 
+# tiny_root DIR: a folder with the root's mount points and a /bin/sh that runs nothing.
+tiny_root() {
+    mkdir -p "$1"/{bin,etc,proc,sys,dev,tmp,root}
+    : >"$1/bin/sh"
+    chmod +x "$1/bin/sh"
+}
+
 # in-root: a tiny root (no Debian inside: in-root.sh must stop before entering it), with one
-# of the paths it mounts on replaced by a link to a folder outside.
+# of the paths it mounts on replaced by a link to a folder outside; changes/... plants the link
+# in the changes folder, as an earlier command in the root could have left it.
 mkdir -p "$scratch/machine"
-for planted in proc sys dev tmp bind; do
-    fake=$scratch/root-$planted outside=$scratch/outside-$planted
-    mkdir -p "$fake"/{bin,etc,proc,sys,dev,tmp} "$outside"
-    : >"$fake/bin/sh"
-    chmod +x "$fake/bin/sh"
-    if [ "$planted" = bind ]; then
-        ln -s "$outside" "$fake$scratch"
-    else
-        rmdir "$fake/$planted"
-        ln -s "$outside" "$fake/$planted"
-    fi
+for planted in proc sys dev tmp bind changes/upper/proc changes/upper; do
+    name=${planted//\//-}
+    fake=$scratch/root-$name outside=$scratch/outside-$name changes=$scratch/changes-$name
+    tiny_root "$fake"
+    mkdir -p "$outside" "$changes/upper"
+    options=(--bind "$scratch/machine")
+    case "$planted" in
+    bind) link=$fake$scratch ;;
+    changes/*) link=$changes/${planted#changes/} options+=(--changes "$changes") ;;
+    *) link=$fake/$planted ;;
+    esac
+    rm -rf "$link"
+    ln -s "$outside" "$link"
     status=0
-    out=$("$root/scripts/in-root.sh" --bind "$scratch/machine" "$fake" true 2>&1) || status=$?
+    out=$("$root/scripts/in-root.sh" "${options[@]}" "$fake" true 2>&1) || status=$?
     written=$(ls -A "$outside")
     if [ "$status" -eq 0 ] || [[ "$out" != *"symbolic link"* ]] || [ -n "$written" ]; then
         fail "in-root: a root whose $planted leads outside: status $status, said '$out'," \
             "wrote '$written' outside"
     else
         echo "in-root: refused a root whose $planted is a link: $out"
+    fi
+done
+
+# in-root: changes kept inside the root itself, which --changes never writes.
+fake=$scratch/root-changes-inside
+tiny_root "$fake"
+status=0
+out=$("$root/scripts/in-root.sh" --changes "$fake/tmp/changes" "$fake" true 2>&1) || status=$?
+if [ "$status" -eq 0 ] || [ -n "$(ls -A "$fake/tmp")" ]; then
+    fail "in-root: changes inside the root: status $status, said '$out', made '$(ls -A "$fake/tmp")'"
+else
+    echo "in-root: refused changes inside the root: $out"
+fi
+
+# debian13: the test command's copy of the tree into a tiny Debian 13 root whose /root or
+# /root/mechanisms is a link to a folder outside, which holds a file of its own.
+for planted in root root/mechanisms; do
+    name=${planted//\//-}
+    roots=$scratch/roots-$name outside=$scratch/outside-13-$name
+    tiny_root "$roots/debian13"
+    mkdir -p "$outside"
+    : >"$outside/own"
+    rm -rf "${roots:?}/debian13/$planted"
+    ln -s "$outside" "$roots/debian13/$planted"
+    status=0
+    out=$(MECH_ROOTS=$roots "$root/scripts/test-all.sh" debian13 2>&1) || status=$?
+    written=$(ls -A "$outside")
+    if [ "$status" -eq 0 ] || [[ "$out" != *"symbolic link"* ]] || [ "$written" != own ]; then
+        fail "debian13: a root whose /$planted leads outside: status $status, said '$out'," \
+            "left '$written' outside"
+    else
+        echo "debian13: refused a root whose /$planted is a link: $(grep 'symbolic link' <<<"$out")"
     fi
 done
 
