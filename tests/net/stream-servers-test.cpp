@@ -212,6 +212,7 @@ TEST_F(StreamServer, FailedAcceptIsReportedAndServingGoesOn) {
 // A failed fork (here: the server's user may run no other process) is reported with its
 // reason; the connection is closed unserved and the server goes on accepting.
 TEST_F(StreamServer, FailedForkIsReportedAndServingGoesOn) {
+    HARNESS_NEEDS_OTHER_USERS();
     const struct {
         const char *name, *unusedUid;
     } cases[] = {{"stream-dump-server", "1987654323"}, {"stream-reply-server", "1987654324"}};

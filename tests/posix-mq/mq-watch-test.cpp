@@ -219,6 +219,7 @@ TEST_F(PosixMq, WatchersAsAUserWhoMayNotReadTheQueue) {
 // part of the sanitize build.
 #if !defined(__SANITIZE_ADDRESS__)
 TEST_F(PosixMq, WithoutMemoryForTheBufferNoMessageIsTaken) {
+    HARNESS_NEEDS_OTHER_USERS();
     if (harness::emulated())
         HARNESS_SKIP("a 32-bit kernel", "qemu-i386 itself cannot start within a small RLIMIT_DATA");
     // A queue whose message size is more than the program may allocate, with one message
