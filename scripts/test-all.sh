@@ -124,10 +124,12 @@ in_debian13() {
         return 1
     fi
     echo "=== Debian 13, in $debian13"
-    dest=$debian13/root/mechanisms
-    # The copy is written from the machine's side: a link planted at the root's /root or
-    # /root/mechanisms would lead the removal and the copy onto the machine's own files.
-    for path in "$debian13/root" "$dest"; do
+    # In /srv, where all may read it, as the sandbox's contained users must (root's /root is
+    # closed to others). The copy is written from the machine's side: a link planted at the
+    # root's /srv or /srv/mechanisms would lead the removal and the copy onto the machine's
+    # own files.
+    dest=$debian13/srv/mechanisms
+    for path in "$debian13/srv" "$dest"; do
         if [ -L "$path" ]; then
             echo "test-all: $path is a symbolic link (to $(readlink "$path")): refusing to copy the tree through it"
             return 1
@@ -138,7 +140,7 @@ in_debian13() {
     tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$dest" -xf - || return 1
     # Lint takes the files git tracks: the copy's own index holds them.
     scripts/in-root.sh --bind "$MECH_KERNEL_CACHE" "$debian13" \
-        bash -c 'cd mechanisms && scripts/install.sh --tests && git init -q . && git add -A &&
+        bash -c 'cd /srv/mechanisms && scripts/install.sh --tests && git init -q . && git add -A &&
             scripts/test-all.sh --lean i686 native' 2>&1 |
         sed -u 's/^/debian13| /'
 }

@@ -8,7 +8,7 @@
 #             whose own upper folder is one, and has written nothing where the link leads;
 #             and changes kept inside the root, which it never writes
 #   debian13  the test command's copy of the tree into the Debian 13 root refuses a root
-#             whose /root or /root/mechanisms is a symbolic link, and writes nothing there
+#             whose /srv or /srv/mechanisms is a symbolic link, and writes nothing there
 #   prune     the kernel cache's prune removes nothing from a folder without the install's
 #             mark, and still removes an unused kernel from one with it
 set -uo pipefail
@@ -47,7 +47,7 @@ grep -qx -- --force-check-gpg "$scratch/args" 2>/dev/null ||
 
 # tiny_root DIR: a folder with the root's mount points and a /bin/sh that runs nothing.
 tiny_root() {
-    mkdir -p "$1"/{bin,etc,proc,sys,dev,tmp,root}
+    mkdir -p "$1"/{bin,etc,proc,sys,dev,tmp,root,srv}
     : >"$1/bin/sh"
     chmod +x "$1/bin/sh"
 }
@@ -91,9 +91,9 @@ else
     echo "in-root: refused changes inside the root: $out"
 fi
 
-# debian13: the test command's copy of the tree into a tiny Debian 13 root whose /root or
-# /root/mechanisms is a link to a folder outside, which holds a file of its own.
-for planted in root root/mechanisms; do
+# debian13: the test command's copy of the tree into a tiny Debian 13 root whose /srv or
+# /srv/mechanisms is a link to a folder outside, which holds a file of its own.
+for planted in srv srv/mechanisms; do
     name=${planted//\//-}
     roots=$scratch/roots-$name outside=$scratch/outside-13-$name
     tiny_root "$roots/debian13"

@@ -5,7 +5,8 @@
 # (MECH_BUILD) under the changes scripts/in-root.sh --changes kept in RESULTS/changes, which
 # root-test.sh shares as the results folder: the guest stacks them, read-only, in an overlay of
 # its own, with a /tmp and /dev/shm of its own and the tree bound at its own path (in-root.sh
-# made that folder when it bound the tree there). The changes are read straight from the
+# made that folder when it bound the tree there, unless the tree lies below /tmp, which is the
+# guest's own here). The changes are read straight from the
 # results share: the guest's root, an overlay itself, would hide their whiteouts. Its lines go
 # to RESULTS/i386.log, its status to RESULTS/verdict; the guest then ends through the
 # isa-debug-exit port.
@@ -23,7 +24,8 @@ status=1
     if mount -t overlay overlay -o "userxattr,lowerdir=$MECH_RESULTS/changes/upper:$MECH_BUILD" "$root" &&
         mount -t proc proc "$root/proc" && mount -t devtmpfs devtmpfs "$root/dev" &&
         mkdir -p "$root/dev/shm" && mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm" &&
-        mount -t tmpfs -o mode=1777 tmpfs "$root/tmp" && mount --bind "$repo" "$root$repo"; then
+        mount -t tmpfs -o mode=1777 tmpfs "$root/tmp" && { [ -d "$root$repo" ] || mkdir -p "$root$repo"; } &&
+        mount --bind "$repo" "$root$repo"; then
         chroot "$root" env -i PATH="$PATH" LANG=C.UTF-8 HOME=/root \
             bash "$repo/tests/packages/in-root-check.sh" "$repo" - - - 12 programs i386 && status=0
     else
