@@ -68,11 +68,11 @@ using vm::Report;
 const std::vector<Kernel> &kernels() {
     static const std::vector<Kernel> list = [] {
         std::vector<Kernel> all = vm::kernels();
-        const char *spec = std::getenv("MECH_VM_KERNEL");
-        if (spec == nullptr || *spec == '\0')
+        const char *extraKernel = std::getenv("MECH_VM_KERNEL");
+        if (extraKernel == nullptr || *extraKernel == '\0')
             return all;
         std::vector<std::string> fields;
-        std::istringstream in(spec);
+        std::istringstream in(extraKernel);
         for (std::string field; std::getline(in, field, ':');)
             fields.push_back(field);
         if (fields.size() != 5)
