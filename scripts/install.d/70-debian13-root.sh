@@ -6,10 +6,6 @@
 set -euo pipefail
 level=${1:-tour}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=scripts/paths.sh
-source "$here/../paths.sh"
-# shellcheck source=scripts/progress.sh
-source "$here/../progress.sh"
 # shellcheck source=scripts/install.d/debian-root.sh
 source "$here/debian-root.sh"
 [ "$level" = tests ] || exit 0

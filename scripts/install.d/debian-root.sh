@@ -11,7 +11,12 @@
 #                                 command runs there itself), a named one is
 #   debian_root_make RELEASE DIR  debootstrap RELEASE into DIR.new, then its sources, then
 #                                 DIR.new becomes DIR (a make that fails leaves no DIR)
-# Sourced by the install steps, after scripts/paths.sh and scripts/progress.sh.
+# Sourced by the install steps; it brings scripts/paths.sh and scripts/progress.sh with it.
+
+# shellcheck source=scripts/paths.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../paths.sh"
+# shellcheck source=scripts/progress.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../progress.sh"
 
 # debian_root_number RELEASE: the release's number (12, 13).
 debian_root_number() {

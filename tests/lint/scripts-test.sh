@@ -32,9 +32,8 @@ mkdir -p "$target/etc/apt"
 EOF
 chmod +x "$scratch/bin/debootstrap"
 (
-    # shellcheck source=scripts/paths.sh
-    source "$root/scripts/paths.sh" && source "$root/scripts/progress.sh" &&
-        source "$root/scripts/install.d/debian-root.sh" &&
+    # shellcheck source=scripts/install.d/debian-root.sh
+    source "$root/scripts/install.d/debian-root.sh" &&
         PATH=$scratch/bin:$PATH DEBOOTSTRAP_ARGS=$scratch/args \
             debian_root_make trixie "$scratch/debian13"
 ) >"$scratch/make.log" 2>&1 || { cat "$scratch/make.log"; fail "keyring: making the root failed"; }
