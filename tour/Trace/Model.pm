@@ -549,6 +549,9 @@ sub take_send {
     return;
 }
 
+# The pid that sent the signal of event E (its si_pid), -1 where it does not say.
+sub signal_sender { my ($e) = @_; my ($pid) = $e->{info} =~ /si_pid=(\d+)/; return $pid // -1 }
+
 sub on_stream { my ($e) = @_; return ($e->{fd_kind} // '') eq 'socket' }
 
 # datagram: a sendto on a socket without a connection, to the recvfrom of as many bytes
@@ -627,8 +630,7 @@ sub mq_registered {
 
 sub mq_signalled {
     my ($s, $r, $e) = @_;
-    my ($from) = $e->{info} =~ /si_pid=(\d+)/;
-    $from //= -1;
+    my $from = signal_sender($e);
     my ($send) = grep { tgid_of_row($s, $_) == $from } reverse @{ $s->{mq_sends} };
     add_arrow($s, 'notify', $send, $r, "$e->{sig} for a message on an empty queue") if $send;
     return;
@@ -664,9 +666,8 @@ sub kill_sent {
 
 sub signal_delivered {
     my ($s, $r, $e) = @_;
-    my ($from) = $e->{info} =~ /si_pid=(\d+)/;
-    $from //= -1;
-    my $tgid = tgid_of($s->{m}, $e->{pid});
+    my $from = signal_sender($e);
+    my $tgid = tgid_of_row($s, $r);
     my ($k) = grep {
         !$_->{used} && $_->{sig} eq $e->{sig} && ($_->{target} == $tgid || $_->{target} == $e->{pid})
             && (!defined $_->{by} || $_->{by} == $from)
