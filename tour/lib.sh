@@ -252,11 +252,10 @@ other_users() {
     return 1
 }
 
-# vm_kernel KERNEL, vm_modules KERNEL, vm_guest KERNEL: the folder of a kernel of the matrix
-# (x86_64, Debian's 6.1 kernel, or another, such as debug), of the modules built for it and of
-# the static programs for its guests, as the play's build has them (its kernel table, read by
-# vm/kernel-table.sh); nothing for a kernel the table lacks.
-vm_kernel() { kernel_row "$TOUR_BUILD" "$1" && echo "$kernel_dir"; }
+# vm_modules KERNEL, vm_guest KERNEL: the folder of the modules built for a kernel of the
+# matrix (x86_64, Debian's 6.1 kernel, or another, such as debug) and of the static programs
+# for its guests, as the play's build has them (its kernel table, read by vm/kernel-table.sh);
+# nothing for a kernel the table lacks.
 vm_modules() { kernel_row "$TOUR_BUILD" "$1" && echo "$kernel_modules"; }
 vm_guest() { kernel_row "$TOUR_BUILD" "$1" && echo "$kernel_guest"; }
 

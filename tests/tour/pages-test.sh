@@ -28,7 +28,7 @@ if [ "${#pages[@]}" -eq 0 ]; then
 fi
 TOUR_NO_BUILD=1 "$root/tour/tour" --html "$out/pages" "${pages[@]}" >"$out/tour.log" 2>&1 || {
     echo "FAIL: tour/tour --html failed"
-    grep -E '^━━━|✗|^tour: ' "$out/tour.log"
+    perl -I"$root/tour" -MVerdict=failure_lines -e 'local $/; print map { "$_\n" } failure_lines(<STDIN>)' <"$out/tour.log"
     exit 1
 }
 chrome() {

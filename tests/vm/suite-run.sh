@@ -14,7 +14,7 @@
 # MECH_VM_SUITE_GUEST names another guest script to run in suite-guest.sh's place, with the same
 # environment (tests/packages/ runs the i386 package's programs so): it writes RESULTS_DIR/verdict.
 set -euo pipefail
-[ $# -eq 3 ] || { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+[ $# -eq 3 ] || { sed -n '2,/^set /p' "$0" | sed '$d; s/^# \{0,1\}//' >&2; exit 2; }
 build=$(cd "$1" && pwd) results=$2 kdir=$3
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # The whole suite takes some minutes under TCG; this bounds a guest that hangs.

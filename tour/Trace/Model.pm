@@ -487,7 +487,6 @@ sub apply_span_marks {
 #   mq_sends  the rows of queue sends, in order
 #   notified  {tgid => 1} once it registered with mq_notify
 #   notify_used  {row n => 1} once that send notified
-#   lane_rows {lane id => [its rows]}
 my %ON_CALL = (
     sendto          => [\&datagram_sent, \&bytes_sent],
     recvfrom        => [\&datagram_taken, \&bytes_taken],
@@ -505,8 +504,7 @@ my %ON_CALL = (
 
 sub find_arrows {
     my ($m) = @_;
-    my $s = { m => $m, arrows => [], waiting => {}, kills => [], mq_sends => [], notified => {}, notify_used => {}, lane_rows => {} };
-    push @{ $s->{lane_rows}{ $_->{lane}{id} } }, $_ for @{ $m->{rows} };
+    my $s = { m => $m, arrows => [], waiting => {}, kills => [], mq_sends => [], notified => {}, notify_used => {} };
     for my $r (@{ $m->{rows} }) {
         if ($r->{kind} eq 'kill') {
             kill_line($s, $r);
@@ -548,6 +546,9 @@ sub take_send {
     }
     return;
 }
+
+# The pid that sent the signal of event E (its si_pid), -1 where it does not say.
+sub signal_sender { my ($e) = @_; my ($pid) = $e->{info} =~ /si_pid=(\d+)/; return $pid // -1 }
 
 sub on_stream { my ($e) = @_; return ($e->{fd_kind} // '') eq 'socket' }
 
@@ -627,8 +628,7 @@ sub mq_registered {
 
 sub mq_signalled {
     my ($s, $r, $e) = @_;
-    my ($from) = $e->{info} =~ /si_pid=(\d+)/;
-    $from //= -1;
+    my $from = signal_sender($e);
     my ($send) = grep { tgid_of_row($s, $_) == $from } reverse @{ $s->{mq_sends} };
     add_arrow($s, 'notify', $send, $r, "$e->{sig} for a message on an empty queue") if $send;
     return;
@@ -637,12 +637,13 @@ sub mq_signalled {
 # a notification thread: started for the last message sent by another process, the arrow going
 # to the thread's first row
 sub mq_thread_started {
-    my ($s, $r, $e, $kid) = @_;
+    my ($s, $r, $kid) = @_;
     my $tgid = tgid_of_row($s, $r);
     return unless $s->{notified}{$tgid};
     my ($send) = grep { !$s->{notify_used}{ $_->{n} } && tgid_of_row($s, $_) != $tgid } reverse @{ $s->{mq_sends} };
     return unless $send;
-    my ($first) = grep { $_->{n} > $r->{n} } @{ $s->{lane_rows}{$kid} // [] };
+    my $lane = $s->{m}{lanes}{$kid};
+    my ($first) = grep { $_->{lane} == $lane && $_->{n} > $r->{n} } @{ $s->{m}{rows} };
     $s->{notify_used}{ $send->{n} } = 1;
     add_arrow($s, 'notify', $send, $first // $r, "thread $kid for a message on an empty queue");
     return;
@@ -664,9 +665,8 @@ sub kill_sent {
 
 sub signal_delivered {
     my ($s, $r, $e) = @_;
-    my ($from) = $e->{info} =~ /si_pid=(\d+)/;
-    $from //= -1;
-    my $tgid = tgid_of($s->{m}, $e->{pid});
+    my $from = signal_sender($e);
+    my $tgid = tgid_of_row($s, $r);
     my ($k) = grep {
         !$_->{used} && $_->{sig} eq $e->{sig} && ($_->{target} == $tgid || $_->{target} == $e->{pid})
             && (!defined $_->{by} || $_->{by} == $from)
@@ -686,7 +686,7 @@ sub task_made {
     my $at = { lane => $m->{lanes}{$kid}, n => $r->{n} };
     if ($m->{procs}{$kid}{thread}) {
         add_arrow($s, 'thread', $r, $at, "thread $kid");
-        mq_thread_started($s, $r, $e, $kid);
+        mq_thread_started($s, $r, $kid);
     } else {
         add_arrow($s, 'fork', $r, $at, "child $kid");
     }

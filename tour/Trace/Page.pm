@@ -379,6 +379,12 @@ sub svg_text {
     return sprintf qq{<text class="%s"%s x="%s" y="%s">%s%s</text>\n}, $a{class}, $attrs, $a{x}, $a{y}, $title, $body;
 }
 
+# A vertical line of CLASS at X, from Y1 down to Y2.
+sub down_line {
+    my ($class, $x, $y1, $y2) = @_;
+    return sprintf qq{<line class="%s" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $class, $x, $y1, $x, $y2;
+}
+
 # Each lane: its head (at the top, or above its first row where it took its column from an
 # earlier lane), a dotted line down to its first row, and its line from there to its last, cut
 # where a wait is drawn shortened. Its group's data: the lane, its process, its column (left and
@@ -405,14 +411,13 @@ sub draw_lanes {
         $out .= sprintf qq{<g class="lane" data-lane="%s" data-label="%s" data-role="%s" data-parent="%s" data-pid="%s" data-left="%s" data-width="%s" data-rows="%s">\n},
             esc(chars($id)), esc(chars($lane->{label})), $lane->{role}, esc($lane->{parent} // ''), $lane->{pid} // '', $g->{left}{$id}, $g->{width}{$id}, $rows;
         $out .= svg_text(class => 'head', x => $g->{left}{$id} + HEAD_INSET_PX, y => $head_y, lines => [$shown], title => $shown eq $head ? undef : $head);
-        $out .= sprintf qq{<line class="pre" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $pre_y, $life, $begins if $begins > $pre_y;
-        my $y = $begins;
-        for my $gap (grep { $_->{y} > $begins && $_->{y} < row_end($g, $last) } @{ $g->{gaps} }) {
-            $out .= sprintf qq{<line class="life" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $y, $life, $gap->{y};
-            $out .= sprintf qq{<line class="life waits" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $gap->{y}, $life, $gap->{y} + GAP_PX;
+        $out .= down_line('pre', $life, $pre_y, $begins) if $begins > $pre_y;
+        my ($y, $ends) = ($begins, row_end($g, $last));
+        for my $gap (grep { $_->{y} > $begins && $_->{y} < $ends } @{ $g->{gaps} }) {
+            $out .= down_line('life', $life, $y, $gap->{y}) . down_line('life waits', $life, $gap->{y}, $gap->{y} + GAP_PX);
             $y = $gap->{y} + GAP_PX;
         }
-        $out .= sprintf qq{<line class="life" x1="%s" y1="%s" x2="%s" y2="%s"/>\n}, $life, $y, $life, row_end($g, $last);
+        $out .= down_line('life', $life, $y, $ends);
         $out .= "</g>\n";
     }
     return $out;
