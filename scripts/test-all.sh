@@ -37,6 +37,7 @@ if [ "${#parts[@]}" -eq 0 ]; then
     [ "$release" = 13 ] || parts+=(debian13)
 fi
 failed=()
+failed_cases=() # the presets whose failed cases are shown again at the end
 started=$(date +%s)
 
 # The i686 preset's cases run in its VM where the kernel runs no 32-bit programs, on one core
@@ -77,6 +78,7 @@ test_preset() {
     fi
     if ! MECH_VM_SUITE_ARGS=$vm_args ctest --preset "$preset" "${exclude[@]}"; then
         failed+=("debian$release:$preset:test")
+        failed_cases+=("$preset")
     fi
     # The benchmarks' smoke test (native only, as the benchmarks are): it fails when a
     # benchmark breaks, never on a figure.
@@ -93,9 +95,31 @@ finish_pending() {
     wait "$pending_pid" || rc=$?
     echo "=== preset $pending: its cases, run in the background"
     cat "build/$pending.test.log"
-    [ "$rc" = 0 ] || failed+=("debian$release:$pending:test")
+    if [ "$rc" != 0 ]; then
+        failed+=("debian$release:$pending:test")
+        failed_cases+=("$pending")
+    fi
     check_skips "$pending" "$pending_begun"
     pending=''
+}
+
+# show_failed PRESET: the preset's failed cases, each with the end of its output, so that the
+# end of a long run's log says what failed (ctest showed it amid the other cases' lines).
+show_failed() {
+    local dir=build/$1/Testing/Temporary
+    [ -e "$dir/LastTestsFailed.log" ] || return 0
+    echo "=== preset $1: the failed cases, with the last 40 lines of each one's output"
+    awk -F: 'NR == FNR { want[substr($0, length($1) + 2)] = 1; next }
+        /^[0-9]+\/[0-9]+ Test: / { name = $0; sub(/^[^ ]+ Test: /, "", name); next }
+        name in want && /^Output:$/ { n = 0; keep = 1; getline; next }
+        keep && /^<end of output>$/ {
+            print "--- " name
+            for (i = (n > 40 ? n - 40 : 0); i < n; i++) print line[i]
+            keep = 0; next
+        }
+        keep { line[n++] = $0 }
+        /^Test (time|Failed|Passed)/ && name in want && !keep { print "    " $0 }
+    ' "$dir/LastTestsFailed.log" "$dir/LastTest.log"
 }
 
 # check_skips PRESET BEGUN: the preset's skipped cases, which fail a strict run.
@@ -164,6 +188,9 @@ done
 finish_pending
 
 echo "test-all: $(($(date +%s) - started)) s in all"
+for preset in "${failed_cases[@]}"; do
+    show_failed "$preset"
+done
 if [ "${#failed[@]}" -gt 0 ]; then
     echo "test-all: FAILED: ${failed[*]}"
     exit 1
