@@ -190,8 +190,8 @@ finish_pending
 echo "test-all: $(($(date +%s) - started)) s in all"
 # The failed cases again, kept when their ctest run ended (the packages' test runs ctest
 # in the native build again).
-for preset in native i686 sanitize; do
-    [ ! -e "build/$preset.failed.log" ] || cat "build/$preset.failed.log"
+for part in "${parts[@]}"; do
+    [ ! -e "build/$part.failed.log" ] || cat "build/$part.failed.log"
 done
 if [ "${#failed[@]}" -gt 0 ]; then
     echo "test-all: FAILED: ${failed[*]}"
